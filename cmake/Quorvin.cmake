@@ -1,0 +1,30 @@
+# Helpers shared by the CMakeLists of the tree.
+
+# A host executable links the platform layer (and the simulator behind it)
+# and exports their symbols, so that Sievex.dll and Dravik.dll, loaded into
+# the process, call the one copy of the platform that lives in the host.
+function(qv_host_executable target)
+  target_link_libraries(${target} PRIVATE qv_platform)
+  set_target_properties(${target} PROPERTIES ENABLE_EXPORTS ON)
+endfunction()
+
+# A shared library of the product (Sievex.dll, Dravik.dll): built under its
+# Windows file name, with its platform calls left for the host to resolve.
+function(qv_product_library target filename)
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME ${filename} SUFFIX ".dll"
+    NO_SONAME ON)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+endfunction()
+
+# A GoogleTest executable that is a host like the program.
+function(qv_test target)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${target} ${T_SOURCES})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  qv_host_executable(${target})
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,28 @@
+// Debugger trace lines ("OnInitDialog 0", "REVERT FINISHED"). Silent by
+// default; QUORVIN_TRACE=1 prints each line to standard error; tests
+// capture them.
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+void Trace(std::string_view line);
+void TraceF(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Captures every trace line while it lives.
+class TraceCapture {
+ public:
+  TraceCapture();
+  ~TraceCapture();
+  std::vector<std::string> Lines() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace qv
