@@ -20,8 +20,9 @@ class TraceCapture {
   ~TraceCapture();
   std::vector<std::string> Lines() const;
 
+ struct State;  // shared with the trace sink
+
  private:
-  struct State;
   std::shared_ptr<State> state_;
 };
 
