@@ -88,6 +88,10 @@ class StorageBackend {
                                        int* error) = 0;
   // Device paths of the present disk devices, in a stable order.
   virtual std::vector<std::string> DiskInterfaces() = 0;
+  // For people: what stands behind a drive letter ("/dev/sdb", "sim:E"),
+  // and its size in bytes (0 when unknown).
+  virtual std::string Describe(char /*letter*/) { return {}; }
+  virtual uint64_t SizeBytes(char /*letter*/) { return 0; }
 };
 
 // The process's backend (created at first use).
