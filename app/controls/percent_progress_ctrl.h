@@ -53,6 +53,8 @@ class CPercentProgressCtrl : public QWidget {
   void ShowText(bool show);
   // Text shown instead of the percentage; an empty (or null) text brings the
   // percentage back. Also becomes the widget's window text. Returns true.
+  // A template caption is window text only (setWindowTitle, as the window
+  // class registry sets it), so it does not replace the percentage.
   bool SetText(const QString& text);
   // Copies at most `maxChars` characters of the text into `out` (when given)
   // and returns how many that is.

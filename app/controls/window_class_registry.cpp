@@ -52,11 +52,13 @@ const WindowClass* WindowClassRegistry::Find(std::string_view name) const {
   return found == m_classes.end() ? nullptr : &found->second;
 }
 
-QWidget* WindowClassRegistry::Create(std::string_view name, QWidget* parent) const {
+QWidget* WindowClassRegistry::Create(std::string_view name, QWidget* parent, const QString& windowText) const {
   const WindowClass* windowClass = Find(name);
   if (!windowClass) return nullptr;
   QWidget* widget = windowClass->create(parent);
-  if (widget) ApplyAttributes(*windowClass, *widget);
+  if (!widget) return nullptr;
+  ApplyAttributes(*windowClass, *widget);
+  if (!windowText.isEmpty()) widget->setWindowTitle(windowText);
   return widget;
 }
 

@@ -6,6 +6,7 @@
 // through it; a control object that the dialog already holds takes on the
 // class of its template control through ApplyClass.
 
+#include <QString>
 #include <QWidget>
 
 #include <functional>
@@ -38,8 +39,11 @@ class WindowClassRegistry {
   const WindowClass* Find(std::string_view name) const;
 
   // A new widget of the named class under `parent` with the class's cursor
-  // and background; nullptr for an unknown class.
-  QWidget* Create(std::string_view name, QWidget* parent) const;
+  // and background and `windowText` (the template's caption) as its window
+  // text; nullptr for an unknown class. The caption is set before any of the
+  // control's own handling sees it, so a progress bar keeps showing its
+  // percentage.
+  QWidget* Create(std::string_view name, QWidget* parent, const QString& windowText = {}) const;
 
   // Gives an existing widget the cursor and background of the named class;
   // false for an unknown class.

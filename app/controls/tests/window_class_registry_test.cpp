@@ -26,8 +26,12 @@ TEST(WindowClassRegistry, CreatesTheDialogsControlsByClassName) {
     EXPECT_EQ(widget->cursor().shape(), Qt::CrossCursor);
     EXPECT_EQ(widget->palette().color(QPalette::Window), QColor(192, 192, 192));
   }
-  QWidget* progress = registry.Create("msctls_progress32", &parent);
-  EXPECT_NE(dynamic_cast<CPercentProgressCtrl*>(progress), nullptr);
+  // The template's caption becomes window text, and the bar still shows
+  // its percentage rather than the caption.
+  auto* progress = dynamic_cast<CPercentProgressCtrl*>(registry.Create("msctls_progress32", &parent, "Progress1"));
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(progress->windowTitle(), "Progress1");
+  EXPECT_TRUE(progress->GetText().isEmpty());
   EXPECT_EQ(registry.Create("NO_SUCH_CLASS", &parent), nullptr);
 }
 
