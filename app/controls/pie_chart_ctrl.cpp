@@ -86,8 +86,9 @@ ClientPoint CPieChartCtrl::AngleToPoint(int angle, bool inner) const {
   return pie::AngleToPoint(pieRect, angle, inner);
 }
 
-void CPieChartCtrl::paintEvent(QPaintEvent*) {
+void CPieChartCtrl::paintEvent(QPaintEvent* event) {
   ++m_paintCount;
+  m_lastPaintRect = event->rect();
   if (pieRect.IsEmpty()) RecalcLayout();
   if (width() <= 0 || height() <= 0) return;
 

@@ -43,8 +43,10 @@ class CPieChartCtrl : public QWidget {
   bool IsDragging() const { return dragging != 0; }
   const std::vector<std::unique_ptr<PieSlice>>& Slices() const { return slices; }
 
-  // Paint events handled so far; lets tests see what a change repaints.
+  // Paint events handled so far and the area of the last one; let tests see
+  // what a change repaints.
   int PaintCount() const { return m_paintCount; }
+  const QRect& LastPaintRect() const { return m_lastPaintRect; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -66,4 +68,5 @@ class CPieChartCtrl : public QWidget {
   ClientRect pieRect;
 
   int m_paintCount = 0;
+  QRect m_lastPaintRect;
 };

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QWindow>
 
 #include "app/controls/pie_chart_ctrl.h"
 #include "app/controls/tests/pixel_probe.h"
@@ -155,6 +157,31 @@ TEST_F(PieChartTest, MovingWithoutALeftButtonPressTurnsNothing) {
   Mouse(QEvent::MouseButtonRelease, 15, 50, Qt::LeftButton, Qt::NoButton);
   Mouse(QEvent::MouseMove, 90, 50, Qt::NoButton, Qt::NoButton);
   EXPECT_EQ(pie.StartAngle(), 5);
+}
+
+TEST_F(PieChartTest, ADragRepaintsOnlyThePieAndASliceTheWholeControl) {
+  pie.resize(200, 100);
+  pie.show();
+  for (int i = 0; i < 100 && !(pie.windowHandle() && pie.windowHandle()->isExposed()); ++i) {
+    QApplication::processEvents();
+  }
+  QApplication::processEvents();
+  ASSERT_EQ(pie.PieRect(), (ClientRect{50, 0, 150, 100}));
+
+  int painted = pie.PaintCount();
+  Drag(60, 50, 70, 50);
+  QApplication::processEvents();
+  EXPECT_EQ(pie.PaintCount(), painted + 1);
+  EXPECT_EQ(pie.LastPaintRect(), QRect(50, 0, 100, 100));
+
+  painted = pie.PaintCount();
+  pie.RemoveAllSlices();
+  QApplication::processEvents();
+  EXPECT_EQ(pie.PaintCount(), painted);  // removing alone repaints nothing
+  ASSERT_TRUE(pie.AddSlice(kRed, kBlack, 90));
+  QApplication::processEvents();
+  EXPECT_EQ(pie.PaintCount(), painted + 1);
+  EXPECT_EQ(pie.LastPaintRect(), QRect(0, 0, 200, 100));
 }
 
 TEST_F(PieChartTest, HugeSweepsAndAnglesDrawWithoutOverflow) {

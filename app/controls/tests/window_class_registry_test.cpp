@@ -4,6 +4,8 @@
 
 #include <QPalette>
 
+#include <string>
+
 
 #include "app/controls/percent_progress_ctrl.h"
 #include "app/controls/pie_chart_ctrl.h"
@@ -50,8 +52,12 @@ TEST(WindowClassRegistry, RefusesDuplicateAndUnusableClasses) {
   EXPECT_FALSE(registry.Register(WindowClass{"MSCTLS_PROGRESS32", make, Qt::ArrowCursor, std::nullopt}));
   EXPECT_FALSE(registry.Register(WindowClass{"", make, Qt::ArrowCursor, std::nullopt}));
   EXPECT_FALSE(registry.Register(WindowClass{"NO_FACTORY", nullptr, Qt::ArrowCursor, std::nullopt}));
-  EXPECT_TRUE(registry.Register(WindowClass{"TEST_PLAIN_CLASS", make, Qt::ArrowCursor, std::nullopt}));
-  EXPECT_NE(registry.Find("test_plain_class"), nullptr);
+  // The registry lives for the process: a fresh name for every repetition.
+  static int repetition = 0;
+  const std::string name = "TEST_PLAIN_CLASS_" + std::to_string(++repetition);
+  EXPECT_TRUE(registry.Register(WindowClass{name, make, Qt::ArrowCursor, std::nullopt}));
+  EXPECT_FALSE(registry.Register(WindowClass{name, make, Qt::ArrowCursor, std::nullopt}));
+  EXPECT_NE(registry.Find("test_plain_class_" + std::to_string(repetition)), nullptr);
 }
 
 }  // namespace
