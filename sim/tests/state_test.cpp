@@ -1,0 +1,111 @@
+// The state is shared by every handle and process, survives them, and
+// stays compact: identical page contents are stored once.
+#include <sys/wait.h>
+
+#include <set>
+
+#include "sim/tests/sim_test_host.h"
+
+namespace simtest {
+namespace {
+
+class SimState : public RunningDrive {};
+
+TEST_F(SimState, IdenticalContentsAreStoredOnceAndErasedPagesCostNothing) {
+  sim::DriveSpec s = SmallSpec();
+  s.blocksPerCE = 256;
+  s.pagesPerBlock = 256;  // 4 KiB of page entries per block
+  s.sectorsPerPage = 2;
+  Make(s);
+  const uint64_t fresh = Report().stateBytes;
+  Bytes pattern = Pattern(Spb(), 3);
+  for (uint32_t b = 0; b < spec_.blocksPerCE; ++b) {
+    ASSERT_TRUE(host_->Erase(b * Spb(), 0x05));
+    ASSERT_TRUE(host_->Write(b * Spb(), 0x05, pattern));
+  }
+  sim::DriveReport full = Report();
+  std::set<Bytes> distinct;
+  for (size_t o = 0; o < pattern.size(); o += spec_.PageBytes())
+    distinct.insert(Bytes(pattern.begin() + o, pattern.begin() + o + spec_.PageBytes()));
+  EXPECT_EQ(full.storedContents, distinct.size()) << "one record per distinct page";
+  EXPECT_EQ(full.programmedPages, uint64_t(2) * spec_.blocksPerCE * spec_.pagesPerBlock);
+  for (uint32_t b = 0; b < spec_.blocksPerCE; ++b) ASSERT_EQ(host_->Verify(b * Spb(), 0x04), std::make_pair(0, 0));
+  for (uint32_t b = 0; b < spec_.blocksPerCE; ++b) ASSERT_TRUE(host_->Erase(b * Spb(), 0x05));
+  sim::DriveReport erased = Report();
+  EXPECT_EQ(erased.programmedPages, 0u);
+  EXPECT_LT(erased.stateBytes, full.stateBytes);
+  EXPECT_LE(erased.stateBytes, fresh + full.storedContents * spec_.PageBytes() + 8192);
+  EXPECT_EQ(erased.totalErases, uint64_t(2) * 2 * spec_.blocksPerCE);
+}
+
+TEST_F(SimState, OtherHandlesAndProcessesSeeTheSameFlash) {
+  Make(SmallSpec());
+  Bytes data = Pattern(Spb(), 21);
+  ASSERT_TRUE(host_->Erase(2 * Spb(), 0x01));
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Another process with its own backend and handle, while ours stays open.
+    Host other(machine_);
+    bool ok = other.Device() && other.Write(2 * Spb(), 0x01, data);
+    _exit(ok ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  Bytes back;
+  ASSERT_TRUE(host_->Read(2 * Spb(), 0x01, Spb() * 512, &back));
+  EXPECT_EQ(back, data);
+  EXPECT_EQ(host_->Verify(2 * Spb(), 0x01), std::make_pair(0, 0)) << "the other process's reference";
+
+  // A second handle of this process, and the state after all handles closed.
+  Host second(machine_);
+  ASSERT_TRUE(second.Write(3 * Spb(), 0x01, data));
+  host_.reset();
+  Host third(machine_);
+  ASSERT_TRUE(third.Read(3 * Spb(), 0x01, Spb() * 512, &back));
+  EXPECT_EQ(back, data);
+}
+
+TEST_F(SimState, ConcurrentWritersAreSerialised) {
+  Make(SmallSpec());
+  constexpr int kChildren = 3;
+  std::vector<pid_t> children;
+  for (int c = 0; c < kChildren; ++c) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      Host h(machine_);
+      bool ok = h.Device() != nullptr;
+      for (uint32_t b = uint32_t(c) * 16; b < uint32_t(c + 1) * 16 && ok; ++b)
+        ok = h.Erase(b * Spb(), 0x05) && h.Write(b * Spb(), 0x05, Pattern(Spb(), uint8_t(b)));
+      _exit(ok ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (uint32_t b = 0; b < kChildren * 16; ++b) {
+    Bytes back;
+    ASSERT_TRUE(host_->Read(b * Spb(), 0x04, Spb() * 512, &back));
+    EXPECT_EQ(back, Pattern(Spb(), uint8_t(b))) << b;
+  }
+}
+
+TEST_F(SimState, TimingModelCountsEveryCommand) {
+  Make(SmallSpec());
+  double before = Report().modelledSeconds;
+  ASSERT_TRUE(host_->Erase(0, 0x01));
+  ASSERT_TRUE(host_->Write(0, 0x01, Pattern(Spb(), 1)));
+  double after = Report().modelledSeconds;
+  const sim::TimingSpec& t = spec_.timing;
+  double expected = (2 * t.commandLatencyUs + t.eraseBlockUs + spec_.pagesPerBlock * t.programPageUs +
+                     Spb() * 512 / t.bandwidthMBps) / 1e6;
+  EXPECT_NEAR(after - before, expected, 1e-6);
+}
+
+}  // namespace
+}  // namespace simtest
