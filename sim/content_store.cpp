@@ -85,6 +85,11 @@ uint32_t ContentStore::Intern(const uint8_t* page) {
   return id;
 }
 
+bool ContentStore::Equals(uint32_t id, const uint8_t* page) {
+  if (id == 0 || id > *count_) return false;
+  return std::memcmp(Cached(id), page, pageBytes_) == 0;
+}
+
 void ContentStore::Read(uint32_t id, uint8_t* out) {
   if (id == 0) {
     std::memset(out, 0xFF, pageBytes_);

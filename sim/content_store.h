@@ -20,6 +20,9 @@ class ContentStore {
   void CatchUp();
   // The id of this content (0 for an erased page), appending it if new.
   uint32_t Intern(const uint8_t* page);
+  // Whether content `id` equals page: a cheaper test than hashing when the
+  // caller has a likely candidate.
+  bool Equals(uint32_t id, const uint8_t* page);
   // Copies content `id` into out (pageBytes).
   void Read(uint32_t id, uint8_t* out);
   uint64_t Count() const { return *count_; }

@@ -11,7 +11,7 @@ namespace sim {
 
 NandArray::NandArray(const DriveSpec& spec, const FaultSpec& faults, FlashState& state)
     : spec_(spec), faults_(faults), state_(state), gaps_(MissingBlocks(spec)),
-      pageA_(spec.PageBytes()), pageB_(spec.PageBytes()) {
+      pageA_(spec.PageBytes()), pageB_(spec.PageBytes()), lastContent_(spec.pagesPerBlock, 0) {
   for (const auto& b : faults.factoryBad) flags_[BlockIndex(b.ce, b.block)] |= kFactoryBad;
   for (const auto& b : faults.eraseFail) flags_[BlockIndex(b.ce, b.block)] |= kEraseFails;
   for (const auto& b : faults.programFail) {
@@ -75,7 +75,8 @@ bool NandArray::Program(uint32_t ce, uint32_t block, uint32_t page, uint32_t fir
   // The reference: the asked sectors replace those of the old reference.
   uint32_t asked;
   if (whole) {
-    asked = store.Intern(data);
+    asked = store.Equals(lastContent_[page], data) ? lastContent_[page] : store.Intern(data);
+    lastContent_[page] = asked;
   } else {
     store.Read(e.reference, pageA_.data());
     std::memcpy(pageA_.data() + offset, data, bytes);

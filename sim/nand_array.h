@@ -61,6 +61,10 @@ class NandArray {
   std::unordered_map<uint64_t, uint32_t> programFrom_;    // block index → first failing page
   std::unordered_map<uint64_t, std::vector<StuckBit>> stuck_;  // page index → stuck bits
   std::vector<uint8_t> pageA_, pageB_;
+  // The content last programmed into each page number of a block: a revert
+  // writes the same block pattern everywhere, so the next block's page is
+  // usually the same content and needs no hashing.
+  std::vector<uint32_t> lastContent_;
   FlashWork work_;
 };
 
