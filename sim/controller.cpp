@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/device_library_commands.h"
+
 namespace sim {
 
 namespace {
@@ -42,8 +44,8 @@ void Pad(uint8_t* out, const std::string& text, size_t width) {
 
 }  // namespace
 
-Controller::Controller(const DriveSpec& spec, FlashState& state, NandArray& nand)
-    : spec_(spec), h_(state.Header()), nand_(nand), page_(spec.PageBytes()) {
+Controller::Controller(const DriveSpec& spec, FlashState& state, NandArray& nand, const std::string& folder)
+    : spec_(spec), folder_(folder), h_(state.Header()), nand_(nand), page_(spec.PageBytes()) {
   tag_ = InquiryTag(spec);
   id_ = spec.controller == kPlainDisk ? 0 : ControllerFromTag(tag_);
   needsBoot_ = spec.controller != kPlainDisk && TagNeedsBootCode(tag_);
@@ -76,6 +78,7 @@ Outcome Controller::Execute(const Request& r) {
   if (!r.cdb || r.cdbLength == 0) return Refuse("empty command");
   if (r.cdb[0] == 0x12) return Inquiry(r);
   if (spec_.controller == kPlainDisk) return Refuse("no vendor commands on a plain disk");
+
   switch (r.cdb[0]) {
     case 0xFD: return FdCommand(r);
     case 0xF2: return ReadFlashConfig(r);
@@ -87,7 +90,11 @@ Outcome Controller::Execute(const Request& r) {
     case 0xF8: return ReadOrVerify(r);
     case 0xFC: return SetMode(r);
     case 0xF0: return WriteFWInfo(r);
-    default: return Refuse("unknown operation code");
+    default: {
+      if (h_.replugPending) return Refuse("the engine code of the revert still runs: re-plug the drive");
+      DeviceLibraryContext context{spec_, h_, nand_, folder_};
+      return DeviceLibraryCommand(r, context);
+    }
   }
 }
 

@@ -25,7 +25,7 @@ struct Outcome {
 
 class Controller {
  public:
-  Controller(const DriveSpec& spec, FlashState& state, NandArray& nand);
+  Controller(const DriveSpec& spec, FlashState& state, NandArray& nand, const std::string& folder);
   Outcome Execute(const Request& request);
   // Power-on state, after every plug.
   void PowerOn();
@@ -56,6 +56,7 @@ class Controller {
   qvboot::Target Target() const;
 
   const DriveSpec& spec_;
+  const std::string folder_;
   StateHeader& h_;
   NandArray& nand_;
   std::array<uint8_t, 20> tag_{};

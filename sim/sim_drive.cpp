@@ -43,7 +43,7 @@ std::unique_ptr<SimDrive> SimDrive::Load(const std::string& folder, bool create,
   d->state_ = FlashState::Open(folder, d->spec_, create, error);
   if (!d->state_) return nullptr;
   d->nand_ = std::make_unique<NandArray>(d->spec_, d->faults_, *d->state_);
-  d->controller_ = std::make_unique<Controller>(d->spec_, *d->state_, *d->nand_);
+  d->controller_ = std::make_unique<Controller>(d->spec_, *d->state_, *d->nand_, d->folder_);
   d->openedGeneration_ = d->state_->Header().plugGeneration;
   return d;
 }

@@ -147,6 +147,9 @@ TEST_F(SimBoot, PlugRestartsInRomAndClearsTheReplugDemand) {
   Make(s);
   ASSERT_TRUE(host_->BootEngine(Slice(qvboot::kRoleEngine, {ForController(0x423)})));
   EXPECT_TRUE(Report().replugPending) << "a KR423 with firmware keeps running the engine code";
+  Bytes capacity(8);
+  EXPECT_FALSE(host_->Send({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, qv::ScsiDirection::kIn, capacity.data(), 8).delivered);
+  EXPECT_NE(Report().lastRefusal.find("re-plug"), std::string::npos) << Report().lastRefusal;
   Replug();
   sim::DriveReport r = Report();
   EXPECT_FALSE(r.replugPending);

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <set>
+#include <thread>
 
 #include "sim/tests/sim_test_host.h"
 
@@ -93,6 +94,25 @@ TEST_F(SimState, ConcurrentWritersAreSerialised) {
     ASSERT_TRUE(host_->Read(b * Spb(), 0x04, Spb() * 512, &back));
     EXPECT_EQ(back, Pattern(Spb(), uint8_t(b))) << b;
   }
+}
+
+TEST_F(SimState, ThreadsWithOwnAndSharedHandles) {
+  Make(SmallSpec());
+  auto work = [&](Host* h, uint32_t first) {
+    for (uint32_t b = first; b < first + 8; ++b)
+      if (!h->Erase(b * Spb(), 0x05) || !h->Write(b * Spb(), 0x05, Pattern(Spb(), uint8_t(b)))) return false;
+    return true;
+  };
+  Host own(machine_);
+  bool a = false, b = false, c = false;
+  std::thread t1([&] { a = work(&own, 0); });
+  std::thread t2([&] { b = work(host_.get(), 8); });
+  std::thread t3([&] { c = work(host_.get(), 16); });
+  t1.join();
+  t2.join();
+  t3.join();
+  EXPECT_TRUE(a && b && c);
+  for (uint32_t blk = 0; blk < 24; ++blk) EXPECT_EQ(host_->Verify(blk * Spb(), 0x04), std::make_pair(0, 0)) << blk;
 }
 
 TEST_F(SimState, TimingModelCountsEveryCommand) {
