@@ -5,5 +5,7 @@ qv_test(engine_unit_tests
     ${CMAKE_CURRENT_SOURCE_DIR}/engine_fake_flash.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/engine_support.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/engine_run_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/engine_pattern_test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/engine_marks_test.cpp
   LIBS sievex_device sievex_engine
   LABELS engine)

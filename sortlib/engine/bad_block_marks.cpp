@@ -25,6 +25,15 @@ uint32_t LastPageSector(const RevertSession* s, uint32_t block) {
   return (block + 1) * s->m_dwSectorsPerBlock - s->m_dwSectorsPerPage;
 }
 
+// In partial-block mode only some pages are written; a page the write left
+// alone carries no page number, and judging it by one would find every
+// block marked.
+bool PageWrittenByPatternPass(const RevertSession* s, uint32_t page) {
+  const _KVConfig* c = s->m_pConfig;
+  if (c->m_dwPageMode == 0) return true;
+  return page >= c->m_bFirstPage && page < uint32_t(c->m_bFirstPage) + c->m_bPageCount;
+}
+
 int Marked(RevertSession* s) {
   ++s->m_dwBadCount;
   return 1;
@@ -41,7 +50,7 @@ int IsBlockMarkedBad(RevertSession* s, uint32_t block, int written) {
 
   const uint32_t firstPage = AltPages(s) ? 1 : 0;
   if (!CmdReadSpare(h, PageSector(s, block, firstPage), s->m_bCEMask, spare)) return 0;
-  if (written) {
+  if (written && PageWrittenByPatternPass(s, firstPage)) {
     const uint32_t recorded = spare[0] | (spare[1] << 8) | (spare[2] << 16);
     const uint32_t expected =
         (block * s->m_pDevice->m_dwPagesPerBlock + (AltPages(s) ? 1 : 0)) & 0xFFFFFF;
