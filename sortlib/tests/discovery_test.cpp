@@ -109,7 +109,7 @@ TEST_F(SievexDiscovery, UnpluggedAfterBindingThenRefreshed) {
   EXPECT_EQ(sort->IsDeviceUse(), 0);
   info.m_dwFound = 1;
   EXPECT_EQ(sort->GetDeviceInfo(&info), 0);
-  EXPECT_EQ(info.m_dwFound, 0u);
+  EXPECT_EQ(+info.m_dwFound, 0u);
 
   // The name survived (the controller had answered once): the same drive
   // back under its letter is usable again after a rescan.

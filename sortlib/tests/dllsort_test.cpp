@@ -149,11 +149,11 @@ TEST_F(SievexDllSort, VerifyZeroTakesAnExistingDriveAsFound) {
   {
     PlacedSort strict("H", 1);
     EXPECT_EQ(strict->GetDeviceInfo(&info), 0);
-    EXPECT_EQ(info.m_dwFound, 0u);
+    EXPECT_EQ(+info.m_dwFound, 0u);
   }
   PlacedSort lenient("H", 0);
   ASSERT_EQ(lenient->GetDeviceInfo(&info), 1);
-  EXPECT_EQ(info.m_dwFound, 1u);
+  EXPECT_EQ(+info.m_dwFound, 1u);
   EXPECT_STREQ(info.m_szDrive, "H");
   g_engine = [](SortDevice* d, uint8_t, void (*)(void*)) {
     d->m_bState = 2;
@@ -180,19 +180,19 @@ TEST_F(SievexDllSort, DeviceInfoCopiesTheIdentification) {
   _USBDevceInfo info;
   std::memset(&info, 0xEE, sizeof info);
   ASSERT_EQ(sort->GetDeviceInfo(&info), 1);
-  EXPECT_EQ(info.m_dwFound, 1u);
+  EXPECT_EQ(+info.m_dwFound, 1u);
   EXPECT_EQ(info.m_szDrive[0], 'E');
   EXPECT_EQ(info.m_szDrive[1], '\0');
-  EXPECT_EQ(info.m_dwCENo, 2u);
+  EXPECT_EQ(+info.m_dwCENo, 2u);
   const uint8_t id[5] = {0x98, 0xD7, 0x95, 0x32, 0x7A};
   EXPECT_EQ(std::memcmp(info.m_FlashId, id, 5), 0);
-  EXPECT_EQ(info.m_dwMLC, 1u);
-  EXPECT_EQ(info.m_dwDualMode, 0u);
+  EXPECT_EQ(+info.m_dwMLC, 1u);
+  EXPECT_EQ(+info.m_dwDualMode, 0u);
   EXPECT_EQ(info.m_bPlaneCount, 2);
-  EXPECT_EQ(info.m_dwPagesPerBlock, 128u);
-  EXPECT_EQ(info.m_dwSectorsPerPage, 16u);
-  EXPECT_EQ(info.m_dwSectorsPerBlock, 2048u);
-  EXPECT_EQ(info.m_dwBlocksPerCE, 4096u);
+  EXPECT_EQ(+info.m_dwPagesPerBlock, 128u);
+  EXPECT_EQ(+info.m_dwSectorsPerPage, 16u);
+  EXPECT_EQ(+info.m_dwSectorsPerBlock, 2048u);
+  EXPECT_EQ(+info.m_dwBlocksPerCE, 4096u);
   EXPECT_EQ(info.m_bConfigHigh, 3);
   EXPECT_EQ(info.m_bFlashSize, 10);
 }
@@ -202,7 +202,7 @@ TEST_F(SievexDllSort, MissingDriveClearsOnlyTheFoundField) {
   _USBDevceInfo info;
   std::memset(&info, 0xEE, sizeof info);
   EXPECT_EQ(sort->GetDeviceInfo(&info), 0);
-  EXPECT_EQ(info.m_dwFound, 0u);
+  EXPECT_EQ(+info.m_dwFound, 0u);
   EXPECT_EQ(info.m_szDrive[0], '\xEE');
   char name[4] = "xx";
   EXPECT_EQ(sort->GetDiskName(name), 0);

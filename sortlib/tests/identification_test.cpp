@@ -373,7 +373,7 @@ TEST(SievexFirmwareImage, EngineImageByController) {
     device.m_dwSendFWInfo = 7;
     EXPECT_EQ(sievex::SelectFirmwareImage(&device), c.image);
     EXPECT_EQ(device.m_dwSendFWInfo, c.sendFWInfo);
-    EXPECT_EQ(config.m_dwAltPages, c.altPagesAfter);
+    EXPECT_EQ(+config.m_dwAltPages, c.altPagesAfter);
   }
 }
 
