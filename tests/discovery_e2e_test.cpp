@@ -1,0 +1,302 @@
+// Discovery, identification and boot code end to end: Sievex.dll bound by
+// name, drives played by the simulator, the boot images and flash database
+// the program carries. The simulator's own record judges what reached the
+// controller.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/message_box.h"
+#include "platform/module.h"
+#include "platform/storage.h"
+#include "sim/sim_api.h"
+#include "tests/discovery_sievex_binding.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using discovery_test::BoundSort;
+using discovery_test::SievexBinding;
+
+void NoProgress(void*) {}
+
+// The configuration the program passes.
+_KVConfig ProgramConfig() {
+  _KVConfig c{};
+  c.m_dwReserved0C = 1;
+  c.m_dwEraseFirst = 1;
+  c.m_bErrorBits = 2;
+  c.m_bVoltageIndex = 1;
+  c.m_bTimingIndex = 2;
+  c.m_bStageCount = 1;
+  c.m_dwReservedC7 = 1;
+  c.m_bCEGroup = 1;
+  c.m_bPageCount = 6;
+  c.m_bPatternType = 2;
+  c.m_dwBadTable = 1;
+  return c;
+}
+
+// A small drive whose flash the database does not know, so that the
+// geometry is the controller's: 2 CEs of 64 blocks, 16 pages of 4 sectors.
+sim::DriveSpec SmallDrive(char letter, uint16_t controller) {
+  sim::DriveSpec s;
+  s.letter = letter;
+  s.controller = controller;
+  s.flashId = {0xAD, 0xDA, 0x10, 0x95, 0x44};
+  s.ces = 2;
+  s.blocksPerCE = 64;
+  s.pagesPerBlock = 16;
+  s.sectorsPerPage = 4;
+  return s;
+}
+
+class DiscoveryE2E : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // The library reads its data beside the running program: this test's
+    // own folder gets the carried database and the generated Boot folder.
+    const fs::path here = qv::ExecutableDirectory();
+    fs::copy_file(QV_CARRIED_FLASH8K, here / "flash8k.ini", fs::copy_options::overwrite_existing);
+    std::error_code ignored;
+    fs::remove(here / "Boot", ignored);
+    fs::create_directory_symlink(fs::path(QV_BIN_DIR) / "Boot", here / "Boot");
+  }
+
+  void SetUp() override {
+    std::string error;
+    binding_ = SievexBinding::Get(&error);
+    ASSERT_NE(binding_, nullptr) << error;
+    ASSERT_TRUE(fs::exists(fs::path(QV_BIN_DIR) / "Boot" / "425" / "fw2.BIN"));
+    char folder[] = "/tmp/discovery-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    machine_ = folder;
+    storage_ = qv::CreateSimStorage(machine_);
+    qv::SetStorageBackend(storage_.get());
+  }
+  void TearDown() override {
+    qv::SetStorageBackend(nullptr);
+    std::error_code ignored;
+    fs::remove_all(machine_, ignored);
+  }
+
+  void Create(const sim::DriveSpec& spec) {
+    std::string error;
+    ASSERT_TRUE(sim::CreateDrive(machine_, spec, &error)) << error;
+  }
+  sim::DriveReport Report(char letter) {
+    sim::DriveReport report;
+    std::string error;
+    EXPECT_TRUE(sim::Inspect(sim::DriveFolder(machine_, letter), &report, &error)) << error;
+    return report;
+  }
+  // What GetDeviceInfo must report for a drive of this description whose
+  // flash the database does not know.
+  static void ExpectControllerGeometry(const _USBDevceInfo& info, const sim::DriveSpec& s) {
+    EXPECT_EQ(+info.m_dwCENo, s.ces);
+    EXPECT_EQ(+info.m_dwBlocksPerCE, s.blocksPerCE);
+    EXPECT_EQ(+info.m_dwPagesPerBlock, s.pagesPerBlock);
+    EXPECT_EQ(+info.m_dwSectorsPerPage, s.sectorsPerPage);
+    EXPECT_EQ(+info.m_dwSectorsPerBlock, s.SectorsPerBlock());
+    EXPECT_EQ(+info.m_dwMLC, s.mlc ? 1u : 0u);
+    EXPECT_EQ(info.m_bPlaneCount, s.planes);
+    EXPECT_EQ(std::memcmp(info.m_FlashId, s.flashId.data(), 5), 0);
+  }
+
+  const SievexBinding* binding_ = nullptr;
+  std::string machine_;
+  std::unique_ptr<qv::StorageBackend> storage_;
+};
+
+TEST_F(DiscoveryE2E, EveryDiscoveryImageRowBindsItsDrive) {
+  struct Row {
+    const char* name;
+    uint16_t controller;
+    const char* tagRevision;
+    char revisionLetter;
+    uint8_t deviceCode;
+  };
+  const Row rows[] = {
+      {"KR425 A0: 425\\fw2", 0x425, "A0", 'B', 0xDA},
+      {"KR425 A1: 425\\fwa1", 0x425, "A1", 'B', 0xDA},
+      {"KR423 B, code in D: 425\\fw2", 0x423, "A0", 'B', 0x75},
+      {"KR423 C, code in D: 423\\CA\\fwt", 0x423, "A0", 'C', 0x35},
+      {"KR423 D, code in D: 423\\DA\\fwt", 0x423, "A0", 'D', 0x79},
+      {"KR423 B: 423\\BA\\fw1", 0x423, "A0", 'B', 0xDA},
+      {"KR423 C: 423\\CA\\fw1", 0x423, "A0", 'C', 0xD7},
+      {"KR423 E: 423\\DA\\fw1", 0x423, "A0", 'E', 0xD7},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::DriveSpec spec = SmallDrive('E', row.controller);
+    spec.tagRevision = row.tagRevision;
+    spec.revisionLetter = row.revisionLetter;
+    spec.flashId[1] = row.deviceCode;
+    Create(spec);
+    BoundSort sort(*binding_, "E", 1);
+    _USBDevceInfo info{};
+    ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
+    EXPECT_EQ(+info.m_dwFound, 1u);
+    EXPECT_STREQ(info.m_szDrive, "E");
+    ExpectControllerGeometry(info, spec);
+    EXPECT_EQ(Report('E').state, sim::ControllerState::kDiscovery);
+  }
+}
+
+TEST_F(DiscoveryE2E, Kr425OfTagRevisionBIsNotBound) {
+  sim::DriveSpec spec = SmallDrive('E', 0x425);
+  spec.tagRevision = "B0";
+  Create(spec);
+  BoundSort sort(*binding_, "E", 1);
+  char name[4] = {};
+  EXPECT_EQ(sort.GetDiskName(name), 0);  // never probed: the name is cleared
+  _USBDevceInfo info{};
+  EXPECT_EQ(sort.GetDeviceInfo(&info), 0);
+  EXPECT_EQ(Report('E').state, sim::ControllerState::kRom);
+}
+
+TEST_F(DiscoveryE2E, Kr1TagWithKrffIsBoundWithoutBootCode) {
+  sim::DriveSpec spec = SmallDrive('E', 0x422);
+  spec.inquiryTag = "KR1-Krff";
+  Create(spec);
+  BoundSort sort(*binding_, "E", 1);
+  _USBDevceInfo info{};
+  ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
+  EXPECT_EQ(+info.m_dwBlocksPerCE, 0u);  // no geometry read without boot code
+  EXPECT_EQ(Report('E').state, sim::ControllerState::kRom);
+}
+
+TEST_F(DiscoveryE2E, Kr436IsBoundButTheEngineRefusesIt) {
+  Create(SmallDrive('E', 0x436));
+  BoundSort sort(*binding_, "E", 1);
+  _USBDevceInfo info{};
+  ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
+  qv::MessageBoxRecorder boxes;
+  _KVConfig config = ProgramConfig();
+  EXPECT_EQ(sort.StartSort(&config, NoProgress), 0);
+  ASSERT_EQ(boxes.Texts().size(), 1u);
+  EXPECT_EQ(boxes.Texts()[0], "Unknown controller!");
+}
+
+TEST_F(DiscoveryE2E, CarriedDatabaseGeometryAndItsDualModeDoubling) {
+  for (bool dual : {false, true}) {
+    SCOPED_TRACE(dual ? "dual mode" : "single mode");
+    sim::DriveSpec spec = SmallDrive('E', 0x425);
+    spec.flashId = {0x98, 0xD7, 0x95, 0x32, 0x7A};
+    spec.ces = 1;
+    spec.blocksPerCE = 4096;
+    spec.pagesPerBlock = 128;
+    spec.sectorsPerPage = 16;
+    spec.dualMode = dual;
+    Create(spec);
+    BoundSort sort(*binding_, "E", 1);
+    _USBDevceInfo info{};
+    ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
+    EXPECT_EQ(+info.m_dwBlocksPerCE, 4096u);
+    EXPECT_EQ(+info.m_dwSectorsPerPage, dual ? 32u : 16u);
+    EXPECT_EQ(+info.m_dwSectorsPerBlock, dual ? 4096u : 2048u);
+    EXPECT_EQ(info.m_bFlashSize, 10);
+    EXPECT_EQ(+info.m_dwDualMode, dual ? 1u : 0u);
+  }
+}
+
+TEST_F(DiscoveryE2E, DrivesThatAreNotUsbFlashDrivesLoseTheirName) {
+  struct Case {
+    const char* name;
+    void (*change)(sim::DriveSpec*);
+  };
+  const Case cases[] = {
+      {"CD drive", [](sim::DriveSpec* s) { s->driveType = qv::kDriveCdrom; }},
+      {"ATA disk", [](sim::DriveSpec* s) { s->busType = qv::kBusAta; }},
+      {"USB disk without a known controller", [](sim::DriveSpec* s) { s->controller = 0; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DriveSpec spec = SmallDrive('E', 0x425);
+    c.change(&spec);
+    Create(spec);
+    BoundSort sort(*binding_, "E", 0);
+    char name[4] = {};
+    EXPECT_EQ(sort.GetDiskName(name), 0);
+    EXPECT_EQ(sort.IsDeviceUse(), 0);
+    _USBDevceInfo info{};
+    info.m_dwFound = 1;
+    EXPECT_EQ(sort.GetDeviceInfo(&info), 0);
+    EXPECT_EQ(+info.m_dwFound, 0u);
+  }
+}
+
+TEST_F(DiscoveryE2E, DriveBeyondTheThirtiethDiskIsIdentifiedButNotFound) {
+  for (uint32_t n = 0; n < 30; ++n) {
+    sim::DriveSpec disk = SmallDrive(0, 0);
+    disk.diskNumber = 100 + n;
+    disk.blocksPerCE = 8;
+    Create(disk);
+  }
+  sim::DriveSpec ours = SmallDrive('E', 0x425);
+  ours.diskNumber = 200;  // listed 31st
+  Create(ours);
+  {
+    BoundSort strict(*binding_, "E", 1);
+    _USBDevceInfo info{};
+    EXPECT_EQ(strict.GetDeviceInfo(&info), 0);
+    EXPECT_EQ(strict.IsDeviceUse(), 1);  // probed: the name stays
+  }
+  BoundSort lenient(*binding_, "E", 0);
+  _USBDevceInfo info{};
+  ASSERT_EQ(lenient.GetDeviceInfo(&info), 1);
+  EXPECT_EQ(+info.m_dwFound, 1u);
+  ExpectControllerGeometry(info, ours);
+}
+
+TEST_F(DiscoveryE2E, UnpluggedAfterBindingThenRefreshed) {
+  Create(SmallDrive('E', 0x425));
+  BoundSort sort(*binding_, "E", 1);
+  _USBDevceInfo info{};
+  ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
+  ASSERT_TRUE(sim::SetPlugged(sim::DriveFolder(machine_, 'E'), false));
+  sort.Refresh();
+  EXPECT_EQ(sort.IsDeviceUse(), 0);
+  EXPECT_EQ(sort.GetDeviceInfo(&info), 0);
+  // Back in the same slot: the kept name binds again on the next rescan.
+  ASSERT_TRUE(sim::SetPlugged(sim::DriveFolder(machine_, 'E'), true));
+  sort.Refresh();
+  EXPECT_EQ(sort.GetDeviceInfo(&info), 1);
+}
+
+TEST_F(DiscoveryE2E, EngineImageChoiceIsTheOneTheControllerAccepts) {
+  struct Case {
+    const char* name;
+    uint16_t controller;
+    const char* tagRevision;
+    uint32_t altPagesAsked;
+    int fwInfo;  // as the simulator judged the parameter block
+    bool altPages;
+  };
+  const Case cases[] = {
+      {"KR425 A0 drops alternate pages", 0x425, "A0", 1, 1, false},
+      {"KR425 A1 keeps them", 0x425, "A1", 1, 1, true},
+      {"KR423 gets no parameter block", 0x423, "A0", 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DriveSpec spec = SmallDrive('E', c.controller);
+    spec.tagRevision = c.tagRevision;
+    Create(spec);
+    BoundSort sort(*binding_, "E", 1);
+    _KVConfig config = ProgramConfig();
+    config.m_dwAltPages = c.altPagesAsked;
+    EXPECT_EQ(sort.StartSort(&config, NoProgress), 1);
+    sim::DriveReport report = Report('E');
+    EXPECT_EQ(report.state, sim::ControllerState::kEngine);
+    EXPECT_EQ(report.fwInfo, c.fwInfo);
+    EXPECT_EQ(report.altPages, c.altPages);
+  }
+}
+
+}  // namespace
