@@ -5,6 +5,7 @@
 #include "platform/module.h"
 #include "tools/quorvin-cli/cli_options.h"
 #include "tools/quorvin-cli/drive_listing.h"
+#include "tools/quorvin-cli/repair_runner.h"
 #include "tools/quorvin-cli/revert_runner.h"
 
 #ifndef QV_VERSION
@@ -37,6 +38,5 @@ int main(int argc, char** argv) {
   if (!ConfirmDataLoss(options)) return kExitDeclined;
   std::vector<RevertOutcome> outcomes;
   if (options.command == "revert") return RunReverts(sievex, options, &outcomes);
-  std::fprintf(stderr, "quorvin-cli: repair is not available in this build yet\n");
-  return kExitFailed;
+  return RunRepair(sievex, options);
 }

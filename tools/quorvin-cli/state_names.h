@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-// "Finish" for 2 and so on; codes without a text read "State <n>".
+// "Finish" for 2 and so on, as the dialog names them.
 std::string StateName(uint32_t state);
 
 inline constexpr uint32_t kStateUserBreak = 0;
