@@ -299,4 +299,53 @@ TEST_F(DiscoveryE2E, EngineImageChoiceIsTheOneTheControllerAccepts) {
   }
 }
 
+// This machine's own block devices through the Linux storage services:
+// none of them is a USB flash drive, and discovery must take none of them.
+TEST(DiscoveryLinux, RealBlockDevicesAreListedAndRefused) {
+  std::string error;
+  const SievexBinding* binding = SievexBinding::Get(&error);
+  ASSERT_NE(binding, nullptr) << error;
+  // The letters file of the storage services goes to a scratch folder.
+  char config[] = "/tmp/discovery-linux-XXXXXX";
+  ASSERT_NE(mkdtemp(config), nullptr);
+  const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+  std::string saved = oldConfig ? oldConfig : "";
+  setenv("XDG_CONFIG_HOME", config, 1);
+  std::unique_ptr<qv::StorageBackend> host = qv::CreateLinuxStorage("/sys", "/dev");
+  qv::SetStorageBackend(host.get());
+
+  const uint32_t mask = host->LogicalDriveMask();
+  EXPECT_NE(mask, 0u) << "no block device listed";
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    if (!(mask >> (letter - 'A') & 1)) continue;
+    SCOPED_TRACE(std::string(1, letter) + ": " + host->Describe(letter));
+    // Only a disk that cannot be opened at all or says it is not on USB is
+    // handed to discovery, so that no vendor command ever reaches a real
+    // drive from this test.
+    const std::string volume = std::string("\\\\.\\") + letter + ":";
+    std::unique_ptr<qv::Device> device = qv::OpenDevice(volume, qv::kOpenRead);
+    uint32_t bus = qv::kBusUsb;
+    if (device != nullptr && (!device->QueryBusType(&bus) || bus == qv::kBusUsb)) {
+      ADD_FAILURE() << "cannot tell the bus, or a USB disk: left alone";
+      continue;
+    }
+    device.reset();
+    for (int verify : {1, 0}) {
+      const char drive[2] = {letter, '\0'};
+      BoundSort sort(*binding, drive, verify);
+      char name[4] = {};
+      EXPECT_EQ(sort.GetDiskName(name), 0);
+      _USBDevceInfo info{};
+      EXPECT_EQ(sort.GetDeviceInfo(&info), 0);
+    }
+  }
+  qv::SetStorageBackend(nullptr);
+  if (oldConfig) {
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  fs::remove_all(config);
+}
+
 }  // namespace
