@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/message_box.h"
 #include "platform/module.h"
@@ -297,6 +300,30 @@ TEST_F(DiscoveryE2E, EngineImageChoiceIsTheOneTheControllerAccepts) {
     EXPECT_EQ(report.fwInfo, c.fwInfo);
     EXPECT_EQ(report.altPages, c.altPages);
   }
+}
+
+std::atomic<int> g_progressCalls{0};
+void CountProgress(void*) { ++g_progressCalls; }
+
+TEST_F(DiscoveryE2E, StopDuringARealRunReturnsAfterTheRunEnded) {
+  sim::DriveSpec spec = SmallDrive('E', 0x425);
+  spec.blocksPerCE = 256;
+  spec.timing.sleepFraction = 1.0;  // slow enough to be stopped midway
+  Create(spec);
+  BoundSort sort(*binding_, "E", 1);
+  _KVConfig config = ProgramConfig();
+  g_progressCalls = 0;
+  std::atomic<int> result{-1};
+  std::thread runner([&] { result = sort.StartSort(&config, CountProgress); });
+  while (g_progressCalls == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  // A second start on the busy object is turned away at once.
+  EXPECT_EQ(sort.StartSort(&config, CountProgress), 0);
+  sort.StopSort();
+  const uint64_t commandsAtStop = Report('E').commands;
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(Report('E').commands, commandsAtStop);  // the engine had stopped
+  runner.join();
+  EXPECT_EQ(result, 0);  // "UserBreak"
 }
 
 // This machine's own block devices through the Linux storage services:
