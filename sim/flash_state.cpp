@@ -19,8 +19,11 @@ void* MapFile(int fd, size_t size) {
   return p == MAP_FAILED ? nullptr : p;
 }
 
+// A re-created file is a new file: a process that still maps the old one
+// keeps a valid (orphaned) mapping instead of faulting on a truncated one.
 int OpenFile(const std::string& path, bool create) {
-  int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT | O_TRUNC : 0);
+  if (create) ::unlink(path.c_str());
+  int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0);
   return ::open(path.c_str(), flags, 0644);
 }
 
@@ -45,9 +48,6 @@ std::unique_ptr<FlashState> FlashState::Open(const std::string& folder, const Dr
   s->stateFd_ = OpenFile(folder + "/state.bin", create);
   if (s->stateFd_ < 0) return fail(create ? "cannot create state.bin" : "no state.bin");
   if (create) {
-    // The lock guards the re-creation against a process that has the old
-    // state open.
-    DriveLock lock(s->stateFd_);
     s->blocksFd_ = OpenFile(folder + "/blocks.bin", true);
     s->pagesFd_ = OpenFile(folder + "/pages.bin", true);
     s->contentFd_ = OpenFile(folder + "/content.bin", true);
