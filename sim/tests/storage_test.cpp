@@ -1,4 +1,7 @@
 // The platform's storage services over a simulated machine.
+#include <poll.h>
+#include <sys/inotify.h>
+
 #include "sim/tests/sim_test_host.h"
 
 namespace simtest {
@@ -109,6 +112,19 @@ TEST_F(SimStorage, UnplugReachesHandlesTheMaskAndTheEventsFile) {
   std::string all((std::istreambuf_iterator<char>(events)), std::istreambuf_iterator<char>());
   EXPECT_NE(all.find("unplug E 1\n"), std::string::npos) << all;
   EXPECT_NE(all.find("plug E 2\n"), std::string::npos) << all;
+}
+
+TEST_F(SimStorage, AWatcherLearnsOfUnplugThroughInotify) {
+  Add(SmallSpec());
+  int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_GE(inotify_add_watch(fd, sim::DeviceEventsFile(machine_).c_str(), IN_MODIFY), 0);
+  ASSERT_TRUE(sim::SetPlugged(sim::DriveFolder(machine_, 'E'), false));
+  pollfd p{fd, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 2000), 1);
+  char buf[4096];
+  EXPECT_GT(read(fd, buf, sizeof buf), 0);
+  close(fd);
 }
 
 TEST_F(SimStorage, DescriptionRoundTripsThroughDriveIni) {
