@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QPainter>
 #include <QPixmap>
@@ -101,6 +102,13 @@ CRepairDlg::~CRepairDlg() {
   m_timers.clear();
   m_deviceWatch.reset();
   // Every worker has ended before the binding (and with it Dravik.dll) goes.
+  // Events are still served meanwhile: a library that shows a message box
+  // from a worker waits for this thread to show it.
+  m_workers->RequestStop();
+  while (m_workers->Busy()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kClosePollMs);
+    qv::SleepMs(1);
+  }
   m_workers.reset();
   m_context.replugPrompt = nullptr;
   m_replugPrompt.reset();

@@ -37,3 +37,34 @@ if(QUORVIN_WITH_QT)
     TEST_PREFIX "dialog."
     PROPERTIES LABELS dialog TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+
+# End to end on simulated drives with the built libraries, the Boot tree and
+# flashsim beside the test.
+if(QUORVIN_WITH_QT AND TARGET Dravik AND TARGET Sievex AND TARGET qv_sim)
+  add_executable(dialog_sim_tests ${QV_DIALOG_TESTS}/dialog_qt_main.cpp ${QV_DIALOG_TESTS}/dialog_sim_test.cpp)
+  target_include_directories(dialog_sim_tests PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(dialog_sim_tests PRIVATE qv_dialog qv_sim GTest::gtest)
+  qv_host_executable(dialog_sim_tests)
+  foreach(dep Dravik Sievex qv_boot_data flashsim)
+    if(TARGET ${dep})
+      add_dependencies(dialog_sim_tests ${dep})
+    endif()
+  endforeach()
+  gtest_discover_tests(dialog_sim_tests DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    TEST_PREFIX "dialog."
+    PROPERTIES LABELS dialog TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
+
+# The README's pictures (not a test): xvfb-run -a bin/dialog_screenshots docs
+if(QUORVIN_WITH_QT AND TARGET Dravik AND TARGET Sievex AND TARGET qv_sim)
+  add_executable(dialog_screenshots ${QV_DIALOG_TESTS}/dialog_screenshots.cpp)
+  target_include_directories(dialog_screenshots PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(dialog_screenshots PRIVATE qv_dialog qv_sim)
+  qv_host_executable(dialog_screenshots)
+  foreach(dep Dravik Sievex qv_boot_data)
+    if(TARGET ${dep})
+      add_dependencies(dialog_screenshots ${dep})
+    endif()
+  endforeach()
+endif()
