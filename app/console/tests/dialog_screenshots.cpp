@@ -48,9 +48,16 @@ int main(int argc, char** argv) {
   spec.controller = 0x425;
   spec.vendor = "Kinvara";
   spec.product = "Pocket Drive";
-  spec.blocksPerCE = 256;
+  // A flash ID that flash8k.ini does not list: the controller reports the
+  // geometry itself.
+  spec.revisionLetter = 'C';
+  spec.flashId = {0xEC, 0xDA, 0x10, 0x95, 0x44};
+  spec.ces = 2;
+  spec.blocksPerCE = 512;
+  spec.pagesPerBlock = 16;
+  spec.sectorsPerPage = 4;
   spec.faults.factoryBadCount = 6;
-  spec.timing.sleepFraction = 1;
+  spec.timing.sleepFraction = 0.5;
   std::string error;
   if (!sim::CreateDrive(machine, spec, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
@@ -73,7 +80,7 @@ int main(int argc, char** argv) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
       auto* text = qobject_cast<QLabel*>(dialog.Control(1011));
-      if (!text || !text->text().startsWith("Status : ") || dialog.ProgressBar()->GetPos() < 30) return;
+      if (!text || !text->text().startsWith("Status : ") || dialog.ProgressBar()->GetPos() < 12) return;
       poll.stop();
       if (!Grab(dialog, qv::JoinPath(out, "repair_dialog_revert.png"))) status = 1;
       qobject_cast<QPushButton*>(dialog.Control(2))->click();
