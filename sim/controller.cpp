@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/device_library_commands.h"
+#include "sim/repair_service.h"
 
 namespace sim {
 
@@ -45,11 +45,14 @@ void Pad(uint8_t* out, const std::string& text, size_t width) {
 }  // namespace
 
 Controller::Controller(const DriveSpec& spec, FlashState& state, NandArray& nand, const std::string& folder)
-    : spec_(spec), folder_(folder), h_(state.Header()), nand_(nand), page_(spec.PageBytes()) {
+    : spec_(spec), h_(state.Header()), nand_(nand), page_(spec.PageBytes()) {
   tag_ = InquiryTag(spec);
   id_ = spec.controller == kPlainDisk ? 0 : ControllerFromTag(tag_);
   needsBoot_ = spec.controller != kPlainDisk && TagNeedsBootCode(tag_);
+  repair_ = std::make_unique<RepairService>(spec, h_, nand, folder, id_);
 }
+
+Controller::~Controller() = default;
 
 void Controller::PowerOn() {
   h_.bootState = needsBoot_ ? kBootRom : kBootDiscovery;
@@ -90,11 +93,7 @@ Outcome Controller::Execute(const Request& r) {
     case 0xF8: return ReadOrVerify(r);
     case 0xFC: return SetMode(r);
     case 0xF0: return WriteFWInfo(r);
-    default: {
-      if (h_.replugPending) return Refuse("the engine code of the revert still runs: re-plug the drive");
-      DeviceLibraryContext context{spec_, h_, nand_, folder_};
-      return DeviceLibraryCommand(r, context);
-    }
+    default: return repair_->Execute(r);
   }
 }
 

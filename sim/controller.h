@@ -6,6 +6,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,12 @@ struct Outcome {
   std::string why;  // for a refusal
 };
 
+class RepairService;
+
 class Controller {
  public:
   Controller(const DriveSpec& spec, FlashState& state, NandArray& nand, const std::string& folder);
+  ~Controller();
   Outcome Execute(const Request& request);
   // Power-on state, after every plug.
   void PowerOn();
@@ -56,13 +60,13 @@ class Controller {
   qvboot::Target Target() const;
 
   const DriveSpec& spec_;
-  const std::string folder_;
   StateHeader& h_;
   NandArray& nand_;
   std::array<uint8_t, 20> tag_{};
   uint16_t id_ = 0;
   bool needsBoot_ = false;
   std::vector<uint8_t> page_;
+  std::unique_ptr<RepairService> repair_;
 };
 
 }  // namespace sim

@@ -104,6 +104,19 @@ bool NandArray::Program(uint32_t ce, uint32_t block, uint32_t page, uint32_t fir
   return true;
 }
 
+bool NandArray::Overwrite(uint32_t ce, uint32_t block, uint32_t page, uint32_t first, uint32_t count,
+                          const uint8_t* data) {
+  ++work_.pagesProgrammed;
+  if (ProgramFails(ce, block, page)) return false;
+  PageEntry& e = state_.BlockPages(ce, block)[page];
+  ContentStore& store = state_.Contents();
+  store.Read(e.data, pageA_.data());
+  std::memcpy(pageA_.data() + size_t(first) * 512, data, size_t(count) * 512);
+  e.data = e.reference = store.Intern(pageA_.data());
+  e.flags |= kPageProgrammed;
+  return true;
+}
+
 void NandArray::PlaceFactoryMark(uint32_t ce, uint32_t block, uint32_t page) {
   PageEntry& e = state_.BlockPages(ce, block)[page];
   std::vector<uint8_t> zeros(spec_.PageBytes(), 0);

@@ -36,6 +36,9 @@ class NandArray {
   // data even when the program fails (and the flash keeps its content).
   bool Program(uint32_t ce, uint32_t block, uint32_t page, uint32_t first, uint32_t count,
                const uint8_t* data, const uint8_t spare[4], uint32_t pageNumber);
+  // Replaces sectors of a page whatever it held (the user area's
+  // translation layer hides the NAND rules); false on a failing block.
+  bool Overwrite(uint32_t ce, uint32_t block, uint32_t page, uint32_t first, uint32_t count, const uint8_t* data);
   // The page's data as the flash returns it, with bit errors.
   void ReadPage(uint32_t ce, uint32_t block, uint32_t page, uint8_t* out);
   void ReadSpare(uint32_t ce, uint32_t block, uint32_t page, uint8_t out[16]);

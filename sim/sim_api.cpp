@@ -125,6 +125,8 @@ bool Inspect(const std::string& driveFolder, DriveReport* report, std::string* e
     r.modelledSeconds = double(h.modelledNs) / 1e9;
     r.lastRefusal = std::string(h.lastRefusal, strnlen(h.lastRefusal, sizeof h.lastRefusal));
     r.storedContents = h.contentCount;
+    if (h.firmwareWritten) r.writtenFirmware.assign(h.firmwareVersion, strnlen(h.firmwareVersion, sizeof h.firmwareVersion));
+    r.userSectors = h.userArea ? h.userSectors : 0;
     r.badMarks.assign(spec.ces, {});
     std::vector<uint8_t> page(spec.PageBytes());
     const uint32_t last = spec.pagesPerBlock - 1;

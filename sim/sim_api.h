@@ -118,6 +118,10 @@ struct DriveReport {
   uint64_t programmedPages = 0;
   uint64_t storedContents = 0;        // distinct page contents stored
   uint64_t stateBytes = 0;            // disk space taken by the state files
+  // The repair service: firmware the device library wrote (empty: none
+  // written) and the user area it committed (0 sectors: none).
+  std::string writtenFirmware;
+  uint64_t userSectors = 0;
 };
 
 bool Inspect(const std::string& driveFolder, DriveReport* report, std::string* error = nullptr);

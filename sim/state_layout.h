@@ -6,6 +6,7 @@
 //   pages.bin    one PageEntry per page of every CE; a sparse file whose
 //                all-zero entries are erased pages
 //   content.bin  page contents, appended once per distinct content
+//   userarea.bin the repair service's committed exclusion map (one bit per block)
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -69,6 +70,13 @@ struct StateFields {
   char lastRefusal[128];
   uint8_t fwInfoBlock[512];
   uint8_t ram[4096];          // controller RAM 0xF000..0xFFFF
+  // The repair service: firmware written by the device library, and the
+  // user area it committed (the exclusion map lies in userarea.bin).
+  uint32_t firmwareWritten;
+  char firmwareVersion[16];
+  uint32_t userArea;
+  uint32_t userSectors;
+  uint32_t userAreaGeneration;
 };
 struct StateHeader : StateFields {
   uint8_t pad[8192 - sizeof(StateFields)];

@@ -224,6 +224,9 @@ int Show(const std::string& folder) {
               (unsigned long long)r.randomBitFlips);
   if (!r.lastRefusal.empty()) std::printf("last refusal: %s\n", r.lastRefusal.c_str());
   std::printf("modelled time: %.3f s\n", r.modelledSeconds);
+  std::printf("firmware written by the repair: %s  user area: %llu sectors (%.1f MB)\n",
+              r.writtenFirmware.empty() ? "-" : r.writtenFirmware.c_str(), (unsigned long long)r.userSectors,
+              double(r.userSectors) * 512 / 1e6);
   std::printf("wear: %llu erases, at most %u on one block\n", (unsigned long long)r.totalErases, r.maxErases);
   std::printf("state: %.1f MB on disk, %llu programmed pages, %llu distinct contents\n", double(r.stateBytes) / 1e6,
               (unsigned long long)r.programmedPages, (unsigned long long)r.storedContents);
