@@ -15,4 +15,12 @@ if(TARGET Sievex AND TARGET qv_sim AND TARGET qv_boot_data)
     QV_SIEVEX_DLL="${QV_OUT}/Sievex.dll"
     QV_CARRIED_FLASH8K="${PROJECT_SOURCE_DIR}/app/resources/flash8k.ini")
   add_dependencies(discovery_e2e_test Sievex qv_boot_data)
+  # Threaded cases run under ThreadSanitizer too: qv_test passes one label
+  # to the discovered tests, so the list is set once ctest has found them.
+  set(QV_DISCOVERY_LABELS ${CMAKE_CURRENT_BINARY_DIR}/discovery_e2e_test_labels.cmake)
+  file(WRITE ${QV_DISCOVERY_LABELS}
+    "if(discovery_e2e_test_TESTS)\n"
+    "  set_tests_properties(\${discovery_e2e_test_TESTS} PROPERTIES LABELS \"discovery;tsan\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${QV_DISCOVERY_LABELS})
 endif()

@@ -2,8 +2,10 @@
 // name, drives played by the simulator, the boot images and flash database
 // the program carries. The simulator's own record judges what reached the
 // controller.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 
 #include <atomic>
 #include <chrono>
@@ -64,11 +66,19 @@ class DiscoveryE2E : public ::testing::Test {
   static void SetUpTestSuite() {
     // The library reads its data beside the running program: this test's
     // own folder gets the carried database and the generated Boot folder.
+    // Parallel processes of this program take turns through a lock on the
+    // folder, held until the process ends.
     const fs::path here = qv::ExecutableDirectory();
+    static const int lock = [&] {
+      int fd = ::open((here / ".test-files.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+      if (fd >= 0) ::flock(fd, LOCK_EX);
+      return fd;
+    }();
+    (void)lock;
     fs::copy_file(QV_CARRIED_FLASH8K, here / "flash8k.ini", fs::copy_options::overwrite_existing);
     std::error_code ignored;
-    fs::remove(here / "Boot", ignored);
-    fs::create_directory_symlink(fs::path(QV_BIN_DIR) / "Boot", here / "Boot");
+    if (!fs::is_symlink(here / "Boot", ignored))
+      fs::create_directory_symlink(fs::path(QV_BIN_DIR) / "Boot", here / "Boot");
   }
 
   void SetUp() override {

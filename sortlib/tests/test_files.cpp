@@ -1,5 +1,8 @@
 #include "sortlib/tests/test_files.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -10,7 +13,27 @@ namespace fs = std::filesystem;
 
 namespace sievex_test {
 
-std::string ExecutableFolder() { return qv::ExecutableDirectory(); }
+namespace {
+
+// ctest runs the cases of one program as parallel processes, and they all
+// share the program's folder: the first process that touches the files
+// takes the folder's lock and keeps it until it exits.
+void HoldFolderLock() {
+  static const int fd = [] {
+    int f = ::open((qv::ExecutableDirectory() + "/.test-files.lock").c_str(),
+                   O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (f >= 0) ::flock(f, LOCK_EX);
+    return f;
+  }();
+  (void)fd;
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
+  HoldFolderLock();
+  return qv::ExecutableDirectory();
+}
 
 void InstallCarriedFlashDatabase() {
   fs::copy_file(QV_CARRIED_FLASH8K, fs::path(ExecutableFolder()) / "flash8k.ini",

@@ -1,6 +1,7 @@
 // The data files the library reads beside the running executable
 // (flash8k.ini, the Boot folder), laid out by a test in its own program's
-// folder.
+// folder. The first use takes a lock on that folder for the rest of the
+// process, so that parallel test processes of one program take turns.
 #pragma once
 #include <cstddef>
 #include <cstdint>
