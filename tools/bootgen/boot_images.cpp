@@ -85,12 +85,12 @@ std::vector<uint8_t> BuildBootImage(const ImageSpec& spec) {
   return image;
 }
 
-std::vector<uint8_t> BuildFirmwareImage() {
-  std::vector<uint8_t> image = BlankImage(kFirmwareEntryName);
+std::vector<uint8_t> BuildFirmwareImage(const char* entryName) {
+  std::vector<uint8_t> image = BlankImage(entryName);
   // The 16 bytes read at 0xEFF0: a mark, the six version characters, zeros.
-  std::memset(image.data() + 0xEFF0, 0, 16);
-  image[0xEFF0] = 'F';
-  image[0xEFF1] = 'W';
+  std::memset(image.data() + kFirmwareMarkOffset, 0, 16);
+  image[kFirmwareMarkOffset] = 'F';
+  image[kFirmwareMarkOffset + 1] = 'W';
   std::memcpy(image.data() + kFirmwareVersionOffset, kFirmwareVersion, 6);
   return image;
 }

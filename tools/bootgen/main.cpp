@@ -38,9 +38,10 @@ int main(int argc, char** argv) {
     if (!WriteImage(bootFolder, spec.entryName, bootgen::BuildBootImage(spec))) return 1;
     entries.push_back(spec.entryName);
   }
-  if (!WriteImage(bootFolder, bootgen::kFirmwareEntryName, bootgen::BuildFirmwareImage()))
-    return 1;
-  entries.push_back(bootgen::kFirmwareEntryName);
+  for (const char* firmware : bootgen::kFirmwareEntryNames) {
+    if (!WriteImage(bootFolder, firmware, bootgen::BuildFirmwareImage(firmware))) return 1;
+    entries.push_back(firmware);
+  }
 
   BootArchive archive;
   if (!archive.Open(out + "\\BootCode.r", true)) {

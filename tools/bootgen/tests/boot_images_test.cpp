@@ -67,10 +67,12 @@ TEST(BootImages, ImagesAre64KiBAndNameThemselves) {
   }
 }
 
-TEST(BootImages, FirmwareImageCarriesItsVersionAt0xEFF2) {
-  std::vector<uint8_t> image = bootgen::BuildFirmwareImage();
-  ASSERT_EQ(image.size(), 65536u);
-  EXPECT_EQ(std::string(image.begin() + 0xEFF2, image.begin() + 0xEFF8), "120705");
+TEST(BootImages, FirmwareImagesCarryMarkAndVersionAt0xEFF0) {
+  for (const char* name : bootgen::kFirmwareEntryNames) {
+    std::vector<uint8_t> image = bootgen::BuildFirmwareImage(name);
+    ASSERT_EQ(image.size(), 65536u);
+    EXPECT_EQ(std::string(image.begin() + 0xEFF0, image.begin() + 0xEFF8), "FW120705") << name;
+  }
 }
 
 }  // namespace
