@@ -18,6 +18,9 @@ constexpr unsigned kStopPollMs = 100;
 // "Can't Mark Bad", "Flash Error" and "Unknown Error".
 bool IsFailingState(uint8_t state) { return state == 0 || state == 1 || state == 8 || state == 9; }
 
+// Stands in for a missing progress callback, which the engine would call.
+void IgnoreProgress(void*) {}
+
 }  // namespace
 
 DLLSort::DLLSort(char* drive, int verify)
@@ -57,7 +60,7 @@ void DLLSort::Refresh() {
 
 int DLLSort::GetDiskName(char* out) {
   SortDevice* device = Device();
-  if (device == nullptr || !sievex::DriveExists(device)) return 0;
+  if (out == nullptr || device == nullptr || !sievex::DriveExists(device)) return 0;
   std::memcpy(out, device->m_szDrive, 3);
   m_dwIdle = 1;
   return 1;
@@ -91,13 +94,13 @@ int DLLSort::SetConfig(_KVConfig* config) {
 }
 
 int DLLSort::GetConfig(_KVConfig* out) {
-  if (m_pLocator == nullptr) return 0;
+  if (m_pLocator == nullptr || out == nullptr) return 0;
   std::memcpy(out, &m_Config, sizeof m_Config);
   return 1;
 }
 
 int DLLSort::GetDeviceInfo(_USBDevceInfo* out) {
-  if (m_pLocator == nullptr) return 0;
+  if (m_pLocator == nullptr || out == nullptr) return 0;
   SortDevice* device = Device();
   if (device == nullptr || !sievex::DriveExists(device)) {
     out->m_dwFound = 0;
@@ -144,7 +147,8 @@ int DLLSort::StartSort(int port, _KVConfig* config, void (*callback)(void*)) {
   device->m_bPort = static_cast<uint8_t>(port);
   int ran = 0;
   try {
-    ran = sievex::RunRevert(device, static_cast<uint8_t>(port), callback);
+    ran = sievex::RunRevert(device, static_cast<uint8_t>(port),
+                            callback != nullptr ? callback : IgnoreProgress);
   } catch (...) {
     ran = 0;
   }

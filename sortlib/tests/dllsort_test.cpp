@@ -130,6 +130,23 @@ TEST_F(SievexDllSort, ResultFollowsTheFinalState) {
   EXPECT_EQ(sort->StartSort(0, &config, NoProgress), 0);
 }
 
+TEST_F(SievexDllSort, MissingCallbackOrRecordsAreRefusedOrReplaced) {
+  PlacedSort sort("E", 1);
+  g_engine = [](SortDevice* d, uint8_t, void (*callback)(void*)) {
+    EXPECT_NE(callback, nullptr);  // the engine always has one to call
+    d->m_bState = 2;
+    return 1;
+  };
+  _KVConfig config = ProgramConfig();
+  EXPECT_EQ(sort->StartSort(0, &config, nullptr), 1);
+  EXPECT_EQ(sort->StartSort(0, nullptr, NoProgress), 0);
+  EXPECT_EQ(g_engineCalls, 1);
+  EXPECT_EQ(sort->GetConfig(nullptr), 0);
+  EXPECT_EQ(sort->GetDeviceInfo(nullptr), 0);
+  EXPECT_EQ(sort->GetDiskName(nullptr), 0);
+  EXPECT_EQ(sort->StartSort(0, &config, NoProgress), 1);  // the guard was released
+}
+
 TEST_F(SievexDllSort, DeviceNotFoundReturnsOneWithoutRunning) {
   // Identified, but its disk number matches no present disk.
   FakeDrive& h = machine_.AddDrive('H');
