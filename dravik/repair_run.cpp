@@ -44,7 +44,6 @@ bool Prepare(char letter, std::unique_ptr<qv::Device>* drive, DeviceIdentity* id
 }  // namespace
 
 bool RunRepair(char letter, uint8_t option, RepairStatus& status, std::string* why) {
-  status.errorCode = kDravikErrorFailed;  // until the commit succeeds
   std::unique_ptr<qv::Device> drive;
   DeviceIdentity id;
   if (!Prepare(letter, &drive, &id, why)) return false;
@@ -78,7 +77,6 @@ bool RunRepair(char letter, uint8_t option, RepairStatus& status, std::string* w
   status.badBlocks = plan.badBlocks;
   status.totalBlocks = plan.totalBlocks;
   status.divisor = kDivisor;
-  status.errorCode = 0;
   return true;
 }
 

@@ -11,8 +11,9 @@
 namespace dravik {
 
 // `letter` names the drive ("\\.\E:"); `option` as Dravik_RunRepairDevice
-// takes it. True when the user area was committed; false leaves the error
-// code at kDravikErrorFailed and the reason in *why.
+// takes it. True when the user area was committed (the counts are then in
+// the status); false with the reason in *why. The caller sets the state
+// and the error code once it returns.
 bool RunRepair(char letter, uint8_t option, RepairStatus& status, std::string* why);
 
 }  // namespace dravik

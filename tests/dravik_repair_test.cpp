@@ -103,28 +103,10 @@ class DravikRepairTest : public ::testing::Test {
   std::string Machine() const { return dir_ / "machine"; }
   std::string Folder() const { return sim::DriveFolder(Machine(), 'E'); }
 
-  // False (and the test is skipped) while the simulator's dispatcher does
-  // not offer commands to its repair service yet.
-  bool Create(const sim::DriveSpec& spec, bool needsRepairService = true) {
+  void Create(const sim::DriveSpec& spec) {
     std::string error;
-    EXPECT_TRUE(sim::CreateDrive(Machine(), spec, &error)) << error;
-    if (!needsRepairService) {
-      device_ = dravik_.create();
-      return true;
-    }
-    auto volume = qv::OpenDevice("\\\\.\\E:", qv::kOpenRead | qv::kOpenWrite);
-    if (!volume) return false;
-    uint8_t cdb[repaircmd::kCdbLength] = {repaircmd::kOpRepair, repaircmd::kSubIdentify};
-    uint8_t answer[repaircmd::kIdentifyBytes];
-    qv::ScsiCommand c;
-    c.cdb = cdb;
-    c.cdbLength = sizeof cdb;
-    c.direction = qv::ScsiDirection::kIn;
-    c.data = answer;
-    c.dataLength = sizeof answer;
-    if (!volume->PassThrough(c).delivered) return false;
+    ASSERT_TRUE(sim::CreateDrive(Machine(), spec, &error)) << error;
     device_ = dravik_.create();
-    return true;
   }
 
   // The revert as the program runs it; returns StartSort's result.
@@ -171,16 +153,13 @@ class DravikRepairTest : public ::testing::Test {
   void* device_ = nullptr;
 };
 
-#define CREATE_OR_SKIP(spec) \
-  if (!Create(spec)) GTEST_SKIP() << "the simulator does not offer commands to its repair service yet"
-
 TEST_F(DravikRepairTest, RevertThenRepairGivesADiskOfTheGoodBlocks) {
   sim::DriveSpec spec = SmallDrive(0x425);
   // Blocks whose programs fail: found bad by the pattern pass; the factory
   // ones cannot take a new mark and are recorded in the table only.
   spec.faults.factoryBad = {{0, 7, false}, {1, 40, true}};
   spec.faults.programFail = {{1, 66, 3}, {0, 900, 0}};
-  CREATE_OR_SKIP(spec);
+  ASSERT_NO_FATAL_FAILURE(Create(spec));
   ASSERT_EQ(dravik_.deviceExist(device_), 1);
   uint16_t chip = 0, version = 0;
   dravik_.chipId(device_, &chip, &version);
@@ -233,8 +212,24 @@ TEST_F(DravikRepairTest, RevertThenRepairGivesADiskOfTheGoodBlocks) {
   EXPECT_NE(std::string(description).find("(E:)"), std::string::npos) << description;
 }
 
+TEST_F(DravikRepairTest, BelowTheTablePageSizeTheTableSitsInTheLastPage) {
+  // 512 blocks per CE: the revert writes only the closing "bad_" page, and
+  // the marks alone name the bad blocks.
+  sim::DriveSpec spec = SmallDrive(0x425);
+  spec.blocksPerCE = 512;
+  spec.faults.programFail = {{1, 66, 3}, {0, 300, 2}};
+  ASSERT_NO_FATAL_FAILURE(Create(spec));
+  ASSERT_NE(Revert(), 0);
+  ASSERT_EQ(dravik_.runRepair(device_, 0xA0), 1);
+  EXPECT_EQ(dravik_.errorCode(device_), 0u);
+  const Counts counts = BadBlocks();
+  EXPECT_EQ(counts.bad, 2u);
+  EXPECT_EQ(counts.bad, g_lastProgress.m_dwBadBlocks);
+  EXPECT_EQ(Capacity(), uint64_t(2 * 512 - 2 - 2) * kSectorsPerBlock);
+}
+
 TEST_F(DravikRepairTest, WithoutARevertThereIsNoTableAndTheRepairFails) {
-  CREATE_OR_SKIP(SmallDrive(0x425));
+  ASSERT_NO_FATAL_FAILURE(Create(SmallDrive(0x425)));
   EXPECT_EQ(dravik_.runRepair(device_, 0xA0), 0);
   EXPECT_EQ(dravik_.errorCode(device_), kDravikErrorFailed);
   EXPECT_EQ(dravik_.state(device_) & 0xFF, kDravikStateFinished);
@@ -245,7 +240,7 @@ TEST_F(DravikRepairTest, Kr423WithFirmwareNeedsAReplugAfterTheRevert) {
   sim::DriveSpec spec = SmallDrive(0x423);
   spec.hasFirmware = true;
   spec.firmwareVersion = "110203";
-  CREATE_OR_SKIP(spec);
+  ASSERT_NO_FATAL_FAILURE(Create(spec));
   char text[kDravikFwVersionSize] = {};
   dravik_.fwVersion(device_, text);
   EXPECT_STREQ(text, "110203");
@@ -268,7 +263,7 @@ TEST_F(DravikRepairTest, DescribesTheDriveAndNamesTheFirmwareImage) {
   sim::DriveSpec spec = SmallDrive(0x423);
   spec.chipVersion = "0011";
   spec.dualChannel = true;
-  CREATE_OR_SKIP(spec);
+  ASSERT_NO_FATAL_FAILURE(Create(spec));
   ASSERT_EQ(dravik_.deviceExist(device_), 1);
   EXPECT_EQ(dravik_.numberOfDrive(device_), 1);
   uint16_t chip = 0, version = 0;
@@ -299,7 +294,7 @@ TEST_F(DravikRepairTest, DescribesTheDriveAndNamesTheFirmwareImage) {
 }
 
 TEST_F(DravikRepairTest, DrivesOutsideTheFamilyAreNotFound) {
-  ASSERT_TRUE(Create(SmallDrive(sim::kPlainDisk), false));
+  ASSERT_NO_FATAL_FAILURE(Create(SmallDrive(sim::kPlainDisk)));
   EXPECT_EQ(dravik_.deviceExist(device_), 0);
   EXPECT_EQ(dravik_.runRepair(device_, 0xA0), 0);
   EXPECT_EQ(dravik_.errorCode(device_), kDravikErrorFailed);
