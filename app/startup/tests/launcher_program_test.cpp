@@ -58,6 +58,8 @@ void Drain(int outFd, int errFd, Outcome* outcome) {
     if (f.fd >= 0) close(f.fd);
 }
 
+// Binary files are compared with EXPECT_TRUE(a == b): a failure then names
+// the file instead of printing megabytes of it.
 class ProgramHome : public testing::Test {
  protected:
   void SetUp() override {
@@ -117,8 +119,9 @@ class ProgramHome : public testing::Test {
       std::string path = folder + "/" + file.name;
       qv::ResourceBytes bytes;
       ASSERT_TRUE(qv::FindResource(kCarriedFileType, file.id, &bytes)) << file.name;
-      EXPECT_EQ(ReadBytes(path), std::string(reinterpret_cast<const char*>(bytes.data), bytes.size))
-          << file.name;
+      EXPECT_TRUE(ReadBytes(path) ==
+                  std::string(reinterpret_cast<const char*>(bytes.data), bytes.size))
+          << file.name << " differs from what the program carries";
       struct stat st;
       ASSERT_EQ(stat(path.c_str(), &st), 0) << file.name;
       EXPECT_FALSE(st.st_mtim.tv_sec < previous.tv_sec ||
@@ -152,7 +155,7 @@ TEST_F(ProgramHome, FirstStartRelocatesAndTheCopyWritesThePayloadAndRunsTheDialo
   ASSERT_EQ(lstat(work.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0700u);
-  EXPECT_EQ(ReadBytes(work + "/Quorvin.exe"), image);
+  EXPECT_TRUE(ReadBytes(work + "/Quorvin.exe") == image);
   ExpectPayloadIn(work);
 
   // The next start overwrites all of it the same way.
@@ -178,7 +181,7 @@ TEST_F(ProgramHome, RelativeAndPathStartsRelocateToo) {
     Outcome o = Start(c.file, c.arg0, c.cwd);
     EXPECT_EQ(o.err, "") << c.how;
     EXPECT_NE(o.out.find("Working folder: " + work + "\n"), std::string::npos) << c.how << o.out;
-    EXPECT_EQ(ReadBytes(work + "/Quorvin.exe"), image) << c.how;
+    EXPECT_TRUE(ReadBytes(work + "/Quorvin.exe") == image) << c.how;
   }
 }
 
@@ -213,7 +216,7 @@ TEST_F(ProgramHome, ReadOnlyLeftoverCopyIsReplaced) {
   chmod((work + "/Quorvin.exe").c_str(), 0444);
   Outcome o = StartFromElsewhere();
   EXPECT_EQ(o.err, "");
-  EXPECT_EQ(ReadBytes(work + "/Quorvin.exe"), image);
+  EXPECT_TRUE(ReadBytes(work + "/Quorvin.exe") == image);
   EXPECT_NE(o.out.find("Working folder: " + work), std::string::npos);
 }
 
@@ -241,7 +244,7 @@ TEST_F(ProgramHome, SecondStartWhileACopyRunsEndsSilentlyAndLeavesItsFilesAlone)
 
   EXPECT_EQ(o.out, "");
   EXPECT_EQ(o.err, "");
-  EXPECT_EQ(ReadBytes(running), ReadBytes("/bin/sleep"));
+  EXPECT_TRUE(ReadBytes(running) == ReadBytes("/bin/sleep"));
   EXPECT_EQ(ReadBytes(work + "/Device.ini"), "the running copy's");
   // It created the instance mutex and, finding no other launcher, went.
   EXPECT_TRUE(fs::exists(temp + "/QuorvinMutex-" + kInstanceMutexName));
