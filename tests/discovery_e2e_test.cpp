@@ -2,6 +2,7 @@
 // name, drives played by the simulator, the boot images and flash database
 // the program carries. The simulator's own record judges what reached the
 // controller.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -125,6 +126,13 @@ class DiscoveryE2E : public ::testing::Test {
   std::string machine_;
   std::unique_ptr<qv::StorageBackend> storage_;
 };
+
+TEST_F(DiscoveryE2E, LibraryExportsTheClassAndKeepsItsInternals) {
+  // Bound by name in SetUp; the engine and the device layer stay private,
+  // so no copy of them in a host can stand in for the library's own.
+  EXPECT_EQ(dlsym(binding_->library, "_ZN6sievex9RunRevertEP10SortDevicehPFvPvE"), nullptr);
+  EXPECT_EQ(dlsym(binding_->library, "_ZN6sievex10CmdInquiryEPN2qv6DeviceEPh"), nullptr);
+}
 
 TEST_F(DiscoveryE2E, EveryDiscoveryImageRowBindsItsDrive) {
   struct Row {

@@ -26,6 +26,7 @@ const SievexBinding* SievexBinding::Get(std::string* error) {
   static std::string reason;
   std::call_once(once, [] {
     void* library = dlopen(QV_SIEVEX_DLL, RTLD_NOW | RTLD_LOCAL);
+    binding.library = library;
     if (library == nullptr) {
       reason = dlerror();
       return;

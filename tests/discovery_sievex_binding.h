@@ -9,6 +9,7 @@
 namespace discovery_test {
 
 struct SievexBinding {
+  void* library = nullptr;  // the dlopen handle
   void (*construct)(void* self, char* drive, int verify) = nullptr;
   void (*destroy)(void* self) = nullptr;
   int (*startSort)(void* self, int port, _KVConfig* config, void (*callback)(void*)) = nullptr;
