@@ -24,8 +24,10 @@ function(qv_test target)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   qv_host_executable(${target})
-  # A list value would split the property pairs: escape its separators.
-  string(REPLACE ";" "\\;" labels "${T_LABELS}")
+  # The discovered tests' properties are passed as a flat list, so a list
+  # of labels would come apart: the labels travel as one label joined with
+  # "+", which `ctest -L <name>` still matches since -L takes a regex.
+  string(REPLACE ";" "+" labels "${T_LABELS}")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     PROPERTIES LABELS "${labels}" TIMEOUT 300)
