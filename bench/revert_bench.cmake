@@ -1,0 +1,10 @@
+# bench/revert_bench: a complete revert of a simulated 32 GiB KR425 drive.
+if(TARGET qv_sim)
+  add_executable(revert_bench ${CMAKE_CURRENT_LIST_DIR}/revert_bench.cpp)
+  target_include_directories(revert_bench PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(revert_bench PRIVATE sievex_device sievex_engine qv_sim)
+  qv_host_executable(revert_bench)
+  if(TARGET qv_boot_data)
+    add_dependencies(revert_bench qv_boot_data)
+  endif()
+endif()
