@@ -1,6 +1,7 @@
 #include "sim/repair_service.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -202,6 +203,7 @@ Outcome RepairService::Transfer(const Request& r, bool write) {
   if (h_.dead) return FlashFailed();
   const auto& blocks = UserBlocks();
   const uint32_t spb = spec_.SectorsPerBlock(), spp = spec_.sectorsPerPage;
+  if ((uint64_t(lba) + count - 1) / spb >= blocks.size()) return Refuse("the user area's map is missing");
   auto* data = static_cast<uint8_t*>(r.data);
   bool passed = true;
   uint32_t done = 0;
