@@ -2,6 +2,7 @@
 // stays compact: identical page contents are stored once.
 #include <sys/wait.h>
 
+#include <chrono>
 #include <set>
 #include <thread>
 
@@ -125,6 +126,16 @@ TEST_F(SimState, TimingModelCountsEveryCommand) {
   double expected = (2 * t.commandLatencyUs + t.eraseBlockUs + spec_.pagesPerBlock * t.programPageUs +
                      Spb() * 512 / t.bandwidthMBps) / 1e6;
   EXPECT_NEAR(after - before, expected, 1e-6);
+}
+
+TEST_F(SimState, SleepFractionStretchesEachCommand) {
+  sim::DriveSpec s = SmallSpec();
+  s.timing.commandLatencyUs = 20000;
+  s.timing.sleepFraction = 0.5;
+  Make(s);
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(host_->LastOpPassed(), 1);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 }
 
 }  // namespace
