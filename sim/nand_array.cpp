@@ -57,7 +57,7 @@ bool NandArray::Erase(uint32_t ce, uint32_t block) {
   }
   bool any = false;
   for (uint32_t p = 0; p < spec_.pagesPerBlock && !any; ++p)
-    any = pages[p].data || pages[p].reference || pages[p].flags || pages[p].spareInverted[0] ||
+    any = pages[p].data || pages[p].reference || pages[p].flags ||
           std::any_of(pages[p].spareInverted, pages[p].spareInverted + 7, [](uint8_t v) { return v != 0; });
   if (any) state_.ReleaseBlockPages(ce, block);
   return true;
