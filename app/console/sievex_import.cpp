@@ -7,11 +7,6 @@
 #include "platform/paths.h"
 #include "sortlib/interface/sievex_symbols.h"
 
-namespace {
-constexpr char kGetDeviceInfo[] = "_ZN7DLLSort13GetDeviceInfoEP13_USBDevceInfo";
-constexpr char kDestructor[] = "_ZN7DLLSortD1Ev";
-}  // namespace
-
 SievexImport::SievexImport(std::string path) : path_(std::move(path)) {
   if (path_.empty()) path_ = qv::JoinPath(qv::ExecutableDirectory(), "Sievex.dll");
 }
@@ -52,14 +47,14 @@ int SievexImport::StartSort(void* object, int port, _KVConfig* config, void (*ca
 void SievexImport::StopSort(void* object) { stopSort_(object); }
 
 bool SievexImport::GetDeviceInfo(void* object, _USBDevceInfo* out, int* result) {
-  auto fn = reinterpret_cast<int (*)(void*, _USBDevceInfo*)>(qv::GetProcAddress(module_, kGetDeviceInfo));
+  auto fn = reinterpret_cast<int (*)(void*, _USBDevceInfo*)>(qv::GetProcAddress(module_, sievex::kSymbolGetDeviceInfo));
   if (!fn) return false;
   *result = fn(object, out);
   return true;
 }
 
 bool SievexImport::Destroy(void* object) {
-  auto fn = reinterpret_cast<void (*)(void*)>(qv::GetProcAddress(module_, kDestructor));
+  auto fn = reinterpret_cast<void (*)(void*)>(qv::GetProcAddress(module_, sievex::kSymbolDestructor));
   if (!fn) return false;
   fn(object);
   return true;
