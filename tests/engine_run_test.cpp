@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -337,6 +338,67 @@ TEST_F(EngineRunTest, TestLevelTwoFindsABitThatDoesNotErase) {
   EXPECT_EQ(Reports().back().m_dwBadBlocks, 1u);
   // The table is not written into the block the blank verify just marked.
   EXPECT_EQ(flash.TableBlocks(), (std::vector<std::pair<uint32_t, uint32_t>>{{0, 0}}));
+}
+
+// Two flash types have rules of their own: one lacks block numbers, the
+// other is erased before every write instead of in an erase pass.
+TEST_F(EngineRunTest, FlashTypesWithRulesOfTheirOwn) {
+  {
+    FakeFlash& flash = MakeFlash({1, 13400, 2, 4});
+    const uint8_t gappy[5] = {0x45, 0xC5, 0x95, 0xA5, 0xEA};
+    std::memcpy(device_.m_FlashId, gappy, 5);
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(device_.m_bState, 2);
+    size_t inGaps = 0;
+    for (const SentCommand& c : flash.Sent()) {
+      const uint32_t block = c.sector / 8;
+      const bool blockCommand = c.opcode == 0xF5 || c.opcode == 0xF6 || c.opcode == 0xF8 || c.opcode == 0xF9;
+      if (blockCommand && ((block >= 4146 && block <= 8191) || block >= 13312)) ++inGaps;
+    }
+    EXPECT_EQ(inGaps, 0u);
+  }
+  {
+    FakeFlash& flash = MakeFlash(kSmall);
+    const uint8_t eraseBeforeWrite[5] = {0x45, 0xC5, 0x85, 0xBA, 0xF4};
+    std::memcpy(device_.m_FlashId, eraseBeforeWrite, 5);
+    qv::RegistrySetOverride("WriteLog", 1);
+    ASSERT_EQ(Run(), 1);
+    EXPECT_EQ(device_.m_bState, 2);
+    EXPECT_EQ(LogText().find("Begin erase block"), std::string::npos);
+    // Every write follows an erase of its block.
+    const auto& sent = flash.Sent();
+    for (size_t i = 1; i < sent.size(); ++i) {
+      if (sent[i].opcode == 0xF6 && sent[i].length == kSmall.SectorsPerBlock() * 512) {
+        EXPECT_EQ(sent[i - 1].opcode, 0xF5);
+        EXPECT_EQ(sent[i - 1].sector, sent[i].sector);
+      }
+    }
+    // Neither erase pass ran: the stages are the pattern pass and the blank check.
+    EXPECT_EQ(Reports().back().m_dwPercent, 100u);
+  }
+}
+
+// Alternate-page addressing (kept by a revision A1 controller): half the
+// sectors of each transfer, the first examined page is page 1.
+TEST_F(EngineRunTest, AlternatePages) {
+  FakeFlash& flash = MakeFlash(kSmall);
+  device_.m_dwRevisionA1 = 1;
+  config_.m_dwAltPages = 1;
+  flash.weakBits[{0, 12}] = 3;
+  ASSERT_EQ(Run(), 1);
+  EXPECT_EQ(device_.m_bState, 2);
+  EXPECT_EQ(config_.m_dwAltPages, 1u);
+  size_t halfWrites = 0, page1Spares = 0;
+  for (const SentCommand& c : flash.Sent()) {
+    if (c.opcode == 0xF6 && c.cdb[8] == kSmall.SectorsPerBlock() / 2) ++halfWrites;
+    if (c.opcode == 0xF9 && c.sector % kSmall.SectorsPerBlock() == kSmall.sectorsPerPage) ++page1Spares;
+  }
+  EXPECT_EQ(halfWrites, kSmall.blocksPerCE);
+  EXPECT_GE(page1Spares, 2u * kSmall.blocksPerCE);  // read phase and blank check
+  // The mark went to page 0 and to the page before the last.
+  EXPECT_EQ(flash.PageSpare(0, 12, 0)[4], 0x00);
+  EXPECT_EQ(flash.PageSpare(0, 12, kSmall.pagesPerBlock - 2)[4], 0x00);
+  EXPECT_EQ(Reports().back().m_dwBadBlocks, 1u);
 }
 
 }  // namespace

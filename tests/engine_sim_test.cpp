@@ -241,5 +241,55 @@ TEST_F(EngineSimTest, StopSortDuringThePatternPass) {
   EXPECT_EQ(Log().find("MarkAllBadBlock"), std::string::npos);
 }
 
+// A 4 GiB KR425 (2 CEs x 1024 blocks of 256 pages of 8 KiB) with a few
+// dozen bad blocks of every kind, run twice with the program's
+// configuration: both runs finish with the same count, and the second one
+// takes the first run's table block for neither a bad block nor a mark.
+TEST_F(EngineSimTest, FourGibDriveWithAFewDozenBadBlocks) {
+  sim::DriveSpec spec = Drive(2, 1024, 256, 16);
+  spec.faults.seed = 5;
+  spec.faults.factoryBadCount = 12;
+  spec.faults.programFailCount = 12;
+  spec.faults.weakCount = 12;
+  Create(spec);
+  sim::DriveReport created = Report();
+  BlockSet expected, eraseFail;
+  for (const auto& b : created.faults.factoryBad) expected.insert({b.ce, b.block});
+  for (const auto& b : created.faults.programFail) expected.insert({b.ce, b.block});
+  for (const auto& b : created.faults.weak) expected.insert({b.ce, b.block});
+  // Erase failures away from each CE's first good block and last block.
+  for (uint32_t ce = 0; ce < 2; ++ce) {
+    for (uint32_t block : {200u + 100 * ce, 611u + ce}) {
+      if (!expected.count({ce, block})) spec.faults.eraseFail.push_back({ce, block});
+    }
+  }
+  spec.faults.factoryBad = created.faults.factoryBad;
+  spec.faults.programFail = created.faults.programFail;
+  spec.faults.weak = created.faults.weak;
+  spec.faults.factoryBadCount = spec.faults.programFailCount = spec.faults.weakCount = 0;
+  Create(spec);
+  ASSERT_GE(expected.size(), 30u);
+  ASSERT_FALSE(expected.count({0, 0}) || expected.count({1, 0}));
+
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    g_reports.clear();
+    ASSERT_EQ(Sort(ProgramConfig()), 1);
+    EXPECT_EQ(g_reports.back().m_dwStatus, 2u);
+    EXPECT_EQ(g_reports.back().m_dwBadBlocks, expected.size());
+    EXPECT_EQ(g_reports.back().m_dwScannedBlocks, 1023u);
+    const sim::DriveReport report = Report();
+    BlockSet recorded;
+    for (const auto& t : report.tables) {
+      EXPECT_EQ(t.block, 0u);
+      for (uint32_t b : t.entries) recorded.insert({t.ce, b});
+    }
+    EXPECT_EQ(recorded, expected);
+    const std::string log = Log();
+    EXPECT_EQ(log.find("Bad block = 0 CE="), std::string::npos);
+    EXPECT_EQ(log.find("not equal"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace enginetest
