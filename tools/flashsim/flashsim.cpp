@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,7 @@ create options (defaults in brackets):
   --ecc N              controller memory byte 0x0059 [1]
   --type T             removable, fixed or cdrom [removable]
   --bus B              usb, ata, sata, scsi, nvme [usb]
-  --disk N             disk number [1]
+  --disk N             disk number [the lowest one no other drive of the machine has]
   --absent             created unplugged
   --seed S             seed of the fault expansion and bit errors [1]
   --factory-bad N      N factory bad blocks (marked in their first or last page)
@@ -117,9 +118,22 @@ bool ParseModel(const std::string& text, uint16_t* model) {
   return false;
 }
 
+// Disk numbers tell volumes and disks apart, so each drive needs its own.
+uint32_t FreeDiskNumber(const std::string& machine, const std::string& replaced) {
+  std::set<uint32_t> taken;
+  for (const std::string& folder : sim::ListDriveFolders(machine)) {
+    sim::DriveSpec other;
+    if (folder != replaced && sim::LoadDriveSpec(folder + "/drive.ini", &other, nullptr)) taken.insert(other.diskNumber);
+  }
+  uint32_t n = 1;
+  while (taken.count(n)) ++n;
+  return n;
+}
+
 int Create(const std::string& machine, const std::string& letter, int argc, char** argv) {
   sim::DriveSpec s;
   s.letter = letter == "none" ? 0 : char(std::toupper(static_cast<unsigned char>(letter[0])));
+  bool diskGiven = false;
   for (int i = 0; i < argc; ++i) {
     std::string opt = argv[i];
     auto value = [&]() -> std::string {
@@ -166,7 +180,10 @@ int Create(const std::string& machine, const std::string& letter, int argc, char
       std::string b = value();
       s.busType = b == "usb" ? 7 : b == "ata" ? 3 : b == "sata" ? 11 : b == "scsi" ? 1 : b == "nvme" ? 17 : 0;
       if (!s.busType) return Usage();
-    } else if (opt == "--disk") s.diskNumber = uint32_t(number());
+    } else if (opt == "--disk") {
+      s.diskNumber = uint32_t(number());
+      diskGiven = true;
+    }
     else if (opt == "--absent") s.present = false;
     else if (opt == "--seed") s.faults.seed = uint32_t(number());
     else if (opt == "--factory-bad") s.faults.factoryBadCount = uint32_t(number());
@@ -185,6 +202,7 @@ int Create(const std::string& machine, const std::string& letter, int argc, char
       return Usage();
     }
   }
+  if (!diskGiven) s.diskNumber = FreeDiskNumber(machine, sim::DriveFolder(machine, s));
   std::string error;
   if (!sim::CreateDrive(machine, s, &error)) {
     std::fprintf(stderr, "flashsim: %s\n", error.c_str());
