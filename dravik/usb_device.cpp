@@ -1,5 +1,6 @@
 #include "dravik/usb_device.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>

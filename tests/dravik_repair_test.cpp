@@ -156,8 +156,9 @@ class DravikRepairTest : public ::testing::Test {
 TEST_F(DravikRepairTest, RevertThenRepairGivesADiskOfTheGoodBlocks) {
   sim::DriveSpec spec = SmallDrive(0x425);
   // Blocks whose programs fail: found bad by the pattern pass; the factory
-  // ones cannot take a new mark and are recorded in the table only.
-  spec.faults.factoryBad = {{0, 7, false}, {1, 40, true}};
+  // ones cannot take a new mark and are recorded in the table only. With
+  // block 0 of CE 0 bad, that CE's table moves to block 1.
+  spec.faults.factoryBad = {{0, 0, false}, {0, 7, false}, {1, 40, true}};
   spec.faults.programFail = {{1, 66, 3}, {0, 900, 0}};
   ASSERT_NO_FATAL_FAILURE(Create(spec));
   ASSERT_EQ(dravik_.deviceExist(device_), 1);
@@ -170,7 +171,7 @@ TEST_F(DravikRepairTest, RevertThenRepairGivesADiskOfTheGoodBlocks) {
 
   ASSERT_NE(Revert(), 0);
   const uint32_t revertBad = g_lastProgress.m_dwBadBlocks;
-  EXPECT_EQ(revertBad, 4u);
+  EXPECT_EQ(revertBad, 5u);
 
   // The dialog thread polls while a worker repairs.
   std::atomic<bool> done{false};
