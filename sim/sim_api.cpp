@@ -51,13 +51,17 @@ bool CreateDrive(const std::string& machine, const DriveSpec& given, std::string
     if (error) *error = folder + ": cannot create the folder";
     return false;
   }
-  if (!SaveDriveSpec(folder + "/drive.ini", spec)) {
-    if (error) *error = folder + "/drive.ini: cannot be written";
-    return false;
+  {
+    // Openers wait until the description and its fresh state are complete.
+    FolderLock lock(folder);
+    if (!SaveDriveSpec(folder + "/drive.ini", spec)) {
+      if (error) *error = folder + "/drive.ini: cannot be written";
+      return false;
+    }
+    auto drive = SimDrive::Load(folder, true, error);
+    if (!drive) return false;
+    drive->Initialise();
   }
-  auto drive = SimDrive::Load(folder, true, error);
-  if (!drive) return false;
-  drive->Initialise();
   AppendDeviceEvent(folder, spec.present, 0);
   return true;
 }
@@ -84,6 +88,8 @@ std::vector<std::string> ListDriveFolders(const std::string& machine) {
 
 bool IsPlugged(const std::string& driveFolder) {
   int fd = ::open((driveFolder + "/state.bin").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && EnsureDriveState(driveFolder, nullptr))
+    fd = ::open((driveFolder + "/state.bin").c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   StateFields h{};
   bool ok = pread(fd, &h, sizeof h, 0) == ssize_t(sizeof h) && std::memcmp(h.magic, kStateMagic, 8) == 0;

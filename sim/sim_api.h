@@ -41,7 +41,8 @@ bool SetPlugged(const std::string& driveFolder, bool plugged, std::string* error
 // (IN_MODIFY) and re-reads the drives when it grows.
 std::string DeviceEventsFile(const std::string& machine);
 
-// Whether the drive in this folder is plugged now (false when it holds none).
+// Whether the drive in this folder is plugged now (false when it holds
+// none). A folder with only a hand-written drive.ini gets its fresh state.
 bool IsPlugged(const std::string& driveFolder);
 
 // ---- Commands -----------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "sim/sim_drive.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -36,11 +37,35 @@ void AppendDeviceEvent(const std::string& driveFolder, bool plugged, uint32_t ge
   ::close(fd);
 }
 
+FolderLock::FolderLock(const std::string& folder)
+    : fd_(::open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  if (fd_ >= 0) lock_.emplace(fd_);
+}
+
+FolderLock::~FolderLock() {
+  lock_.reset();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool EnsureDriveState(const std::string& folder, std::string* error) {
+  // A description written by hand has no state yet: the first process to
+  // open it creates a fresh one. The folder lock also keeps an opener from
+  // seeing a state that CreateDrive is still writing.
+  FolderLock lock(folder);
+  struct stat st{};
+  if (::stat((folder + "/state.bin").c_str(), &st) == 0) return true;
+  auto fresh = SimDrive::Load(folder, true, error);
+  if (!fresh) return false;
+  fresh->Initialise();
+  return true;
+}
+
 std::unique_ptr<SimDrive> SimDrive::Load(const std::string& folder, bool create, std::string* error) {
   std::unique_ptr<SimDrive> d(new SimDrive);
   d->folder_ = folder;
   if (!LoadDriveSpec(folder + "/drive.ini", &d->spec_, error)) return nullptr;
   d->faults_ = ExpandFaults(d->spec_);
+  if (!create && !EnsureDriveState(folder, error)) return nullptr;
   d->state_ = FlashState::Open(folder, d->spec_, create, error);
   if (!d->state_) return nullptr;
   d->nand_ = std::make_unique<NandArray>(d->spec_, d->faults_, *d->state_);

@@ -4,6 +4,7 @@
 #pragma once
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "sim/controller.h"
@@ -50,6 +51,23 @@ class SimDrive final : public Drive {
   uint32_t openedGeneration_ = 0;
   std::mutex mutex_;
 };
+
+// Serialises the creation of a drive's state with its openers (a lock
+// file in the drive's folder).
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int fd_;
+  std::optional<DriveLock> lock_;
+};
+
+// Creates the state of a drive whose folder holds only drive.ini.
+bool EnsureDriveState(const std::string& folder, std::string* error);
 
 // Appends one line to the machine's events file.
 void AppendDeviceEvent(const std::string& driveFolder, bool plugged, uint32_t generation);

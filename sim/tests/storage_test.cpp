@@ -127,6 +127,24 @@ TEST_F(SimStorage, AWatcherLearnsOfUnplugThroughInotify) {
   close(fd);
 }
 
+TEST_F(SimStorage, AHandWrittenDescriptionIsEnoughToOpen) {
+  std::filesystem::create_directories(machine_ + "/F");
+  {
+    std::ofstream ini(machine_ + "/F/drive.ini");
+    ini << "[Drive]\nLetter=F\nDiskNumber=4\n[Controller]\nModel=KR423\n[Flash]\nBlocksPerCE=128\n"
+           "[Faults]\nSeed=5\nFactoryBadCount=3\n";
+  }
+  auto storage = qv::CreateSimStorage(machine_);
+  EXPECT_EQ(storage->LogicalDriveMask(), 1u << 5);
+  sim::DriveReport r;
+  ASSERT_TRUE(sim::Inspect(machine_ + "/F", &r));
+  EXPECT_TRUE(r.plugged);
+  EXPECT_EQ(r.faults.factoryBad.size(), 3u);
+  EXPECT_EQ(r.badMarks[0].size(), 3u) << "the marks of the expanded count are in the flash";
+  int error = 0;
+  EXPECT_NE(storage->Open("\\\\.\\F:", qv::kOpenRead, &error), nullptr);
+}
+
 TEST_F(SimStorage, DescriptionRoundTripsThroughDriveIni) {
   sim::DriveSpec s = SmallSpec(0x425);
   s.flashId = {0x2C, 0xD9, 0xD5, 0x3E, 0x88};
