@@ -387,7 +387,8 @@ TEST_F(EngineRunTest, AlternatePages) {
   flash.weakBits[{0, 12}] = 3;
   ASSERT_EQ(Run(), 1);
   EXPECT_EQ(device_.m_bState, 2);
-  EXPECT_EQ(config_.m_dwAltPages, 1u);
+  const uint32_t altPages = config_.m_dwAltPages;  // a packed field: no reference to it
+  EXPECT_EQ(altPages, 1u);
   size_t halfWrites = 0, page1Spares = 0;
   for (const SentCommand& c : flash.Sent()) {
     if (c.opcode == 0xF6 && c.cdb[8] == kSmall.SectorsPerBlock() / 2) ++halfWrites;
