@@ -291,5 +291,37 @@ TEST_F(EngineSimTest, FourGibDriveWithAFewDozenBadBlocks) {
   }
 }
 
+// The other controller model and two-plane operation, each with a weak and
+// a factory-bad block.
+TEST_F(EngineSimTest, Kr423AndTwoPlaneRuns) {
+  struct Case {
+    uint16_t controller;
+    uint32_t planes;
+  };
+  for (const Case& c : {Case{0x423, 1}, Case{0x425, 2}}) {
+    SCOPED_TRACE(c.controller * 10 + c.planes);
+    sim::DriveSpec spec = Drive(2, 1100, 16, 4);
+    spec.controller = c.controller;
+    spec.planes = c.planes;
+    spec.faults.weak = {{1, 301}};
+    spec.faults.factoryBad = {{0, 44, false}};
+    Create(spec);
+    _KVConfig config = ProgramConfig();
+    config.m_dwMultiPlane = c.planes == 2 ? 1 : 0;
+    g_reports.clear();
+    ASSERT_EQ(Sort(config), 1);
+    EXPECT_EQ(g_reports.back().m_dwStatus, 2u);
+    EXPECT_EQ(g_reports.back().m_dwBadBlocks, 2u);
+    const sim::DriveReport report = Report();
+    EXPECT_EQ(report.refused, 0u) << report.lastRefusal;
+    EXPECT_FALSE(report.twoPlane);  // every two-plane phase was closed
+    BlockSet recorded;
+    for (const auto& t : report.tables) {
+      for (uint32_t b : t.entries) recorded.insert({t.ce, b});
+    }
+    EXPECT_EQ(recorded, (BlockSet{{0, 44}, {1, 301}}));
+  }
+}
+
 }  // namespace
 }  // namespace enginetest
