@@ -20,7 +20,7 @@ if(TARGET qv_sim)
       ${CMAKE_CURRENT_LIST_DIR}/engine_fake_flash.cpp
       ${CMAKE_CURRENT_LIST_DIR}/engine_sim_test.cpp
     LIBS sievex_device sievex_engine qv_sim
-    LABELS engine)
+    LABELS "engine;tsan")
   if(TARGET qv_boot_data)
     add_dependencies(engine_sim_tests qv_boot_data)
   endif()
