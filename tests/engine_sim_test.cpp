@@ -323,5 +323,55 @@ TEST_F(EngineSimTest, Kr423AndTwoPlaneRuns) {
   }
 }
 
+// Runs that end early, on the simulator's own faults.
+TEST_F(EngineSimTest, RunsThatEndEarly) {
+  struct Case {
+    const char* name;
+    uint8_t testLevel;
+    uint32_t eraseFirst;
+    std::vector<sim::BlockRef> eraseFail;
+    uint64_t deadAfter;
+    uint32_t state;
+    int sortResult;
+    std::vector<std::string> boxes;
+  };
+  const Case cases[] = {
+      {"erase refused at level 1", 1, 1, {{1, 500}}, 0, 11, 1, {}},
+      // The status byte still reports the failed erase when the pattern
+      // pass asks whether the flash is there.
+      {"erase failing on the last block before the presence test", 0, 1, {{1, 1099}}, 0, 8, 0,
+       {"Flash not exist!"}},
+      {"flash dying in the erase pass", 0, 1, {}, 400, 8, 0, {}},
+      // 0: right after the set-up (discovery's commands counted on a twin).
+      {"flash dying before the pattern pass", 0, 0, {}, 0, 8, 0, {"Flash not exist!"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::DriveSpec spec = Drive(2, 1100, 16, 4);
+    spec.faults.eraseFail = c.eraseFail;
+    spec.faults.deadAfter = c.deadAfter;
+    if (c.deadAfter == 0 && c.eraseFail.empty()) {
+      // Discovery's commands, then the engine's set-up: the download
+      // (prepare, eight RAM writes, three status reads), FWInfo, the mode.
+      Create(spec);
+      {
+        char drive[] = "E";
+        DLLSort discovery(drive, 0);
+      }
+      spec.faults.deadAfter = Report().commands + 14;
+    }
+    Create(spec);
+    _KVConfig config = ProgramConfig();
+    config.m_bTestLevel = c.testLevel;
+    config.m_dwEraseFirst = c.eraseFirst;
+    g_reports.clear();
+    boxes_.Clear();
+    EXPECT_EQ(Sort(config), c.sortResult);
+    ASSERT_FALSE(g_reports.empty());
+    EXPECT_EQ(g_reports.back().m_dwStatus, c.state);
+    EXPECT_EQ(boxes_.Texts(), c.boxes);
+  }
+}
+
 }  // namespace
 }  // namespace enginetest
