@@ -88,11 +88,6 @@ void FakeFlash::SetSpare(uint32_t ce, uint32_t block, uint32_t page, const std::
   std::memcpy(p.spare, bytes.data(), std::min<size_t>(bytes.size(), 16));
 }
 
-size_t FakeFlash::CountOpcode(uint8_t opcode) const {
-  return size_t(std::count_if(sent_.begin(), sent_.end(),
-                              [&](const SentCommand& c) { return c.opcode == opcode; }));
-}
-
 bool FakeFlash::Programmed(uint32_t ce, uint32_t block, uint32_t page) const {
   return At(ce, block, page).programmed;
 }
@@ -163,7 +158,6 @@ qv::ScsiResult FakeFlash::Execute(const qv::ScsiCommand& c) {
   const bool inRange = block < g_.blocksPerCE;
   switch (s.opcode) {
     case 0xF1: {  // status
-      if (statusAlwaysFails) return NotDelivered();
       std::memset(data, 0, c.dataLength);
       if (c.dataLength > 1) data[1] = lastOpPassed_ ? 1 : 0;
       return Delivered(c.dataLength);
@@ -219,7 +213,6 @@ qv::ScsiResult FakeFlash::Execute(const qv::ScsiCommand& c) {
           p.spare[1] = uint8_t(pageNo >> 8);
           p.spare[2] = uint8_t(pageNo >> 16);
           std::memcpy(p.spare + 3, spareBytes, 4);
-          sectorsProgrammed_ += g_.sectorsPerPage;
         }
       }
       lastOpPassed_ = ok;

@@ -44,7 +44,6 @@ class FakeFlash {
   std::map<std::pair<uint32_t, uint32_t>, uint8_t> weakBits;  // verify reports this many bits
   std::set<std::pair<uint32_t, uint32_t>> marksDoNotHold; // programs of zero marks are lost
   uint64_t deadAfter = 0;    // every command after this many fails to be delivered
-  bool statusAlwaysFails = false;
   // The flash dies at the first block command (after the boot download).
   bool dieAtFirstBlockCommand = false;
   // The controller's verify finds one wrong bit in these blocks while they
@@ -64,7 +63,6 @@ class FakeFlash {
 
   // Inspection.
   const std::vector<SentCommand>& Sent() const { return sent_; }
-  size_t CountOpcode(uint8_t opcode) const;
   bool Programmed(uint32_t ce, uint32_t block, uint32_t page) const;
   std::vector<uint8_t> PageData(uint32_t ce, uint32_t block, uint32_t page) const;
   std::vector<uint8_t> PageSpare(uint32_t ce, uint32_t block, uint32_t page) const;
@@ -73,8 +71,6 @@ class FakeFlash {
   std::vector<std::pair<uint32_t, uint32_t>> MarkedBlocks() const;
   // Table blocks: (ce, block).
   std::vector<std::pair<uint32_t, uint32_t>> TableBlocks() const;
-  uint32_t SectorsProgrammed() const { return sectorsProgrammed_; }
-  const FlashGeometry& Geometry() const { return g_; }
 
  private:
   struct Page {
@@ -92,7 +88,6 @@ class FakeFlash {
   std::vector<SentCommand> sent_;
   bool lastOpPassed_ = true;
   uint64_t commands_ = 0;
-  uint32_t sectorsProgrammed_ = 0;
 };
 
 // A storage backend with one volume "\\.\E:" served by a FakeFlash.
