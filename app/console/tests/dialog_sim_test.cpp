@@ -25,7 +25,9 @@ namespace {
 constexpr char kConfirm[] = "All Data will be deleted. Continue ?";
 constexpr char kComplete[] = "Repair complete, Please un-plug device";
 
-// 2 CEs x 96 blocks x 8 pages x 4 sectors, geometry from the controller.
+// A drive whose geometry the controller itself reports (its flash ID is not
+// in flash8k.ini): 2 CEs x 1024 blocks x 4 pages x 2 sectors, with blocks
+// that are bad from the factory and blocks whose programs fail.
 sim::DriveSpec SmallDrive(uint16_t controller) {
   sim::DriveSpec s;
   s.letter = 'E';
@@ -33,11 +35,11 @@ sim::DriveSpec SmallDrive(uint16_t controller) {
   s.revisionLetter = 'C';
   s.flashId = {0xEC, 0xDA, 0x10, 0x95, 0x44};
   s.ces = 2;
-  s.blocksPerCE = 96;
-  s.pagesPerBlock = 8;
-  s.sectorsPerPage = 4;
+  s.blocksPerCE = 1024;
+  s.pagesPerBlock = 4;
+  s.sectorsPerPage = 2;
   s.faults.factoryBad = {{0, 7, false}, {1, 40, true}};
-  s.faults.eraseFail = {{0, 20}};
+  s.faults.programFail = {{1, 66, 3}, {0, 900, 0}};
   return s;
 }
 
@@ -127,7 +129,7 @@ TEST_F(DialogSimTest, RepairsAKR425DriveWithoutAPrompt) {
   EXPECT_FALSE(statusTexts.empty());
   EXPECT_EQ(dialog.ProgressBar()->GetPos(), 100);
   EXPECT_TRUE(dialog.BadBlockText().startsWith("Bad Blocks : ")) << dialog.BadBlockText().toStdString();
-  EXPECT_NE(dialog.BadBlockText(), "Bad Blocks : 0.00 %");
+  EXPECT_NE(dialog.BadBlockText(), "Bad Blocks : 0.00 %") << "last status: " << qobject_cast<QLabel*>(dialog.Control(1011))->text().toStdString();
   sim::DriveReport report;
   ASSERT_TRUE(sim::Inspect(sim::DriveFolder(Machine(), 'E'), &report));
   EXPECT_FALSE(report.tables.empty());  // the revert's bad-block tables
@@ -139,14 +141,22 @@ TEST_F(DialogSimTest, KR423WithFirmwareRepairsAfterAReplug) {
   spec.firmwareVersion = "120705";
   CreateDrive(spec);
   if (!OffersRepairService()) GTEST_SKIP() << "the simulator does not offer the device library's commands yet";
+  // The user pulls the drive and plugs it in again a moment later (a
+  // removal and an arrival within one tick of timer 3 count as a removal).
+  int unpluggedAt = -1, ticks = 0;
   bool replugged = false;
   CRepairDlg dialog(Options());
   const int result = Run(dialog, [&] {
+    ++ticks;
     CReplugDlg* prompt = dialog.ReplugPrompt();
     if (replugged || !prompt || !prompt->isVisible()) return;
-    replugged = true;
-    Flashsim("unplug");
-    Flashsim("plug");
+    if (unpluggedAt < 0) {
+      Flashsim("unplug");
+      unpluggedAt = ticks;
+    } else if (ticks - unpluggedAt >= 10) {
+      Flashsim("plug");
+      replugged = true;
+    }
   });
   EXPECT_EQ(result, 2);
   EXPECT_TRUE(replugged);
