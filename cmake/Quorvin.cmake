@@ -17,6 +17,12 @@ function(qv_product_library target filename)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()
 
+# Test programs whose tests run under ThreadSanitizer too; the target
+# qv_tsan_tests builds just them (and what they need).
+function(qv_mark_tsan target)
+  set_property(GLOBAL APPEND PROPERTY QV_TSAN_TARGETS ${target})
+endfunction()
+
 # A GoogleTest executable that is a host like the program.
 function(qv_test target)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -31,4 +37,7 @@ function(qv_test target)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     PROPERTIES LABELS "${labels}" TIMEOUT 300)
+  if("tsan" IN_LIST T_LABELS)
+    qv_mark_tsan(${target})
+  endif()
 endfunction()

@@ -15,6 +15,7 @@ if(TARGET Sievex AND TARGET qv_sim AND TARGET qv_boot_data)
     QV_SIEVEX_DLL="${QV_OUT}/Sievex.dll"
     QV_CARRIED_FLASH8K="${PROJECT_SOURCE_DIR}/app/resources/flash8k.ini")
   add_dependencies(discovery_e2e_test Sievex qv_boot_data)
+  qv_mark_tsan(discovery_e2e_test)
   # Threaded cases run under ThreadSanitizer too: qv_test passes one label
   # to the discovered tests, so the list is set once ctest has found them.
   set(QV_DISCOVERY_LABELS ${CMAKE_CURRENT_BINARY_DIR}/discovery_e2e_test_labels.cmake)
