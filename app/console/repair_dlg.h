@@ -89,6 +89,8 @@ class CRepairDlg : public QDialog {
   QString BadBlockText() const { return m_badBlockText; }
   const std::string& ApplicationName() const { return m_appName; }
   DeviceLibraryBinding& Library() { return m_library; }
+  // The device library's handle; the dialog never destroys it.
+  DravikDevice Device() const { return m_device; }
 
  protected:
   void DoDataExchange(bool saveAndValidate);

@@ -14,6 +14,7 @@
 #include "app/console/replug_dlg.h"
 #include "app/console/tests/dialog_qt_support.h"
 #include "app/startup/os_build.h"
+#include "platform/library.h"
 #include "platform/message_box.h"
 #include "platform/storage.h"
 #include "platform/tests/temp_dir.h"
@@ -56,6 +57,12 @@ class DialogSimTest : public ::testing::Test {
     program_.Write("Device.ini", "SelectDevice=KR423\n");
   }
   void TearDown() override {
+    // The dialog keeps its device handle to the end, as the program does,
+    // and unloads the library with it; the test's own reference keeps the
+    // library loaded so that it can free the handles it made.
+    if (auto destroy = reinterpret_cast<void (*)(void*)>(qv::GetProcAddress(dravik_, "Dravik_DestroyCUSBDevice")))
+      for (void* device : devices_) destroy(device);
+    qv::FreeLibrary(dravik_);
     qv::SetStorageBackend(nullptr);
     ::unsetenv("QUORVIN_SIM");
   }
@@ -109,10 +116,14 @@ class DialogSimTest : public ::testing::Test {
       ticker.start(10);
       qobject_cast<QPushButton*>(dialog.Control(1))->click();
     });
-    return dialog.DoModal();
+    const int result = dialog.DoModal();
+    devices_.push_back(dialog.Device());
+    return result;
   }
 
   TempDir dir_;
+  qv::ModuleHandle dravik_ = qv::LoadLibrary("Dravik");
+  std::vector<void*> devices_;
   ProgramFolder program_;
   std::unique_ptr<qv::StorageBackend> storage_;
   qv::MessageBoxRecorder boxes;
