@@ -20,7 +20,7 @@ set(QV_DIALOG_FAKES dialog_fake_dravik dialog_fake_dravikMinimal dialog_fake_dra
 qv_test(dialog_logic_tests
   SOURCES ${QV_DIALOG_TESTS}/dialog_logic_test.cpp ${QV_DIALOG_TESTS}/dialog_workers_test.cpp
   LIBS qv_repair_run
-  LABELS "dialog")
+  LABELS "dialog;tsan")
 add_dependencies(dialog_logic_tests ${QV_DIALOG_FAKES})
 
 if(QUORVIN_WITH_QT)
