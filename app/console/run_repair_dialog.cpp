@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -18,7 +19,10 @@ int RunRepairDialog() {
     static int argc = 1;
     app = std::make_unique<QApplication>(argc, argv);
   }
-  InstallQtMessageBoxHandler();
+  // QUORVIN_MESSAGE_BOXES=console keeps the boxes on standard error
+  // (answered OK), for unattended runs of the program.
+  const char* boxes = std::getenv("QUORVIN_MESSAGE_BOXES");
+  if (!boxes || std::string(boxes) != "console") InstallQtMessageBoxHandler();
   int result = 0;
   {
     CRepairDlg dialog;
