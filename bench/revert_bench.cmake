@@ -2,7 +2,7 @@
 if(TARGET qv_sim)
   add_executable(revert_bench ${CMAKE_CURRENT_LIST_DIR}/revert_bench.cpp)
   target_include_directories(revert_bench PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(revert_bench PRIVATE sievex_device sievex_engine qv_sim)
+  target_link_libraries(revert_bench PRIVATE sievex_device sievex_engine qv_sim qv_sievex_import)
   qv_host_executable(revert_bench)
   if(TARGET qv_boot_data)
     add_dependencies(revert_bench qv_boot_data)

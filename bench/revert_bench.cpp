@@ -21,6 +21,7 @@
 #include <string>
 
 #include "platform/message_box.h"
+#include "app/console/sievex_import.h"
 #include "platform/registry.h"
 #include "platform/storage.h"
 #include "sim/sim_api.h"
@@ -75,22 +76,7 @@ sievex::SortProgress g_last{};
 void Record(void* record) { std::memcpy(&g_last, record, sizeof g_last); }
 
 // The program's configuration.
-_KVConfig ProgramConfig() {
-  _KVConfig c;
-  std::memset(&c, 0, sizeof c);
-  c.m_dwReserved0C = 1;
-  c.m_dwEraseFirst = 1;
-  c.m_bErrorBits = 2;
-  c.m_bVoltageIndex = 1;
-  c.m_bTimingIndex = 2;
-  c.m_bStageCount = 1;
-  c.m_dwReservedC7 = 1;
-  c.m_bCEGroup = 1;
-  c.m_bPageCount = 6;
-  c.m_bPatternType = 2;
-  c.m_dwBadTable = 1;
-  return c;
-}
+_KVConfig ProgramConfig() { return ProgramRevertConfig(); }
 
 // 2 CEs of 2 MiB blocks (256 pages of 8 KiB), as many blocks as the size needs.
 sim::DriveSpec Drive(uint32_t gib, uint32_t bad) {

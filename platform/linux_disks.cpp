@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/ini.h"
+#include "platform/module.h"
 #include "platform/storage.h"
 
 namespace fs = std::filesystem;
@@ -69,17 +70,7 @@ uint32_t DiskNumberOf(const std::string& dev) {
 
 }  // namespace
 
-std::string DriveLettersFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (config && *config == '/') {
-    base = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home && *home ? home : ".") + "/.config";
-  }
-  return base + "/quorvin/drive-letters.ini";
-}
+std::string DriveLettersFilePath() { return UserConfigFolder() + "/drive-letters.ini"; }
 
 uint32_t BusTypeOfDeviceNumber(const std::string& sysfsRoot, unsigned major, unsigned minor) {
   std::error_code ec;

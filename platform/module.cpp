@@ -51,6 +51,13 @@ std::string CommandLineArg0() {
   return arg;
 }
 
+std::string UserConfigFolder() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && *config == '/') return std::string(config) + "/quorvin";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.config/quorvin";
+}
+
 bool IsPrivateFolder(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return false;

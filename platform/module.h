@@ -15,6 +15,10 @@ std::string ExecutableDirectory();
 void SetCommandLine(int argc, char** argv);
 std::string CommandLineArg0();
 
+// The product's folder of per-user settings: $XDG_CONFIG_HOME/quorvin, or
+// ~/.config/quorvin when that is not set.
+std::string UserConfigFolder();
+
 // The user's own temporary folder, with a trailing '/'. Only this user can
 // write it: $XDG_RUNTIME_DIR when it is a private folder of the user, else
 // $TMPDIR under the same check, else /tmp/quorvin-<uid>, created with mode

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/ini.h"
+#include "platform/module.h"
 
 namespace qv {
 
@@ -13,17 +14,7 @@ std::mutex g_mutex;
 std::map<std::string, uint32_t, std::less<>> g_overrides;
 }  // namespace
 
-std::string RegistryFilePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (config && *config == '/') {
-    base = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home && *home ? home : ".") + "/.config";
-  }
-  return base + "/quorvin/registry.ini";
-}
+std::string RegistryFilePath() { return UserConfigFolder() + "/registry.ini"; }
 
 std::optional<uint32_t> RegistryReadDword(std::string_view name) {
   {

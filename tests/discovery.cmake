@@ -7,6 +7,7 @@ if(TARGET Sievex AND TARGET qv_sim AND TARGET qv_boot_data)
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/discovery_e2e_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/discovery_sievex_binding.cpp
+    LIBS qv_sievex_import
     LABELS discovery)
   set_target_properties(discovery_e2e_test PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/discovery-tests)

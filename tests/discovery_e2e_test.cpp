@@ -19,6 +19,7 @@
 #include "platform/message_box.h"
 #include "platform/module.h"
 #include "platform/storage.h"
+#include "app/console/sievex_import.h"
 #include "sim/sim_api.h"
 #include "tests/discovery_sievex_binding.h"
 
@@ -32,21 +33,7 @@ using discovery_test::SievexBinding;
 void NoProgress(void*) {}
 
 // The configuration the program passes.
-_KVConfig ProgramConfig() {
-  _KVConfig c{};
-  c.m_dwReserved0C = 1;
-  c.m_dwEraseFirst = 1;
-  c.m_bErrorBits = 2;
-  c.m_bVoltageIndex = 1;
-  c.m_bTimingIndex = 2;
-  c.m_bStageCount = 1;
-  c.m_dwReservedC7 = 1;
-  c.m_bCEGroup = 1;
-  c.m_bPageCount = 6;
-  c.m_bPatternType = 2;
-  c.m_dwBadTable = 1;
-  return c;
-}
+_KVConfig ProgramConfig() { return ProgramRevertConfig(); }
 
 // A small drive whose flash the database does not know, so that the
 // geometry is the controller's: 2 CEs of 64 blocks, 16 pages of 4 sectors.

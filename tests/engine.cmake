@@ -8,7 +8,7 @@ qv_test(engine_unit_tests
     ${CMAKE_CURRENT_LIST_DIR}/engine_run_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/engine_pattern_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/engine_marks_test.cpp
-  LIBS sievex_device sievex_engine
+  LIBS sievex_device sievex_engine qv_sievex_import
   LABELS engine)
 set_target_properties(engine_unit_tests PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/engine-tests)
@@ -19,7 +19,7 @@ if(TARGET qv_sim)
       ${CMAKE_CURRENT_LIST_DIR}/engine_support.cpp
       ${CMAKE_CURRENT_LIST_DIR}/engine_fake_flash.cpp
       ${CMAKE_CURRENT_LIST_DIR}/engine_sim_test.cpp
-    LIBS sievex_device sievex_engine qv_sim
+    LIBS sievex_device sievex_engine qv_sim qv_sievex_import
     LABELS "engine;tsan")
   if(TARGET qv_boot_data)
     add_dependencies(engine_sim_tests qv_boot_data)

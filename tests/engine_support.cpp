@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/module.h"
+#include "app/console/sievex_import.h"
 #include "platform/registry.h"
 #include "sortlib/engine/run_revert.h"
 
@@ -14,23 +15,7 @@ namespace enginetest {
 
 namespace fs = std::filesystem;
 
-_KVConfig ProgramConfig() {
-  _KVConfig c;
-  std::memset(&c, 0, sizeof c);
-  c.m_dwReserved0C = 1;
-  c.m_dwEraseFirst = 1;
-  c.m_bErrorBits = 2;
-  c.m_bTestLevel = 0;
-  c.m_bVoltageIndex = 1;
-  c.m_bTimingIndex = 2;
-  c.m_bStageCount = 1;
-  c.m_dwReservedC7 = 1;
-  c.m_bCEGroup = 1;
-  c.m_bPageCount = 6;
-  c.m_bPatternType = 2;
-  c.m_dwBadTable = 1;
-  return c;
-}
+_KVConfig ProgramConfig() { return ProgramRevertConfig(); }
 
 std::vector<sievex::SortProgress>& Reports() {
   static std::vector<sievex::SortProgress> reports;
