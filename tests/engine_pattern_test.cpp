@@ -1,4 +1,8 @@
 // Pattern data: the five pattern types and the Eval Pattern file stream.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -29,11 +33,23 @@ class EnginePatternTest : public EngineTest {
     sievex::OpenSession(s.get(), &device_, &config_, RecordProgress);
     return s;
   }
+  // The pattern folder lies beside the test program, which parallel ctest
+  // processes share: they take turns on it.
+  void SetUp() override {
+    lockFd_ = ::open((fs::path(qv::ExecutableDirectory()) / ".eval-pattern.lock").c_str(),
+                     O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+    if (lockFd_ >= 0) flock(lockFd_, LOCK_EX);
+    std::error_code ignored;
+    fs::remove_all(PatternFolder(), ignored);
+    EngineTest::SetUp();
+  }
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(PatternFolder(), ignored);
     EngineTest::TearDown();
+    if (lockFd_ >= 0) ::close(lockFd_);  // releases the lock
   }
+  int lockFd_ = -1;
   static fs::path PatternFolder() { return fs::path(qv::ExecutableDirectory()) / "Eval Pattern"; }
 };
 

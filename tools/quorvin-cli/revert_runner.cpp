@@ -178,6 +178,7 @@ int RunReverts(SievexImport& sievex, const CliOptions& options, std::vector<Reve
     allOk = allOk && o.Succeeded();
     outcomes->push_back(o);
   }
+  for (auto& run : runs) sievex.Destroy(run->object);
   signal(SIGINT, SIG_DFL);
   signal(SIGTERM, SIG_DFL);
   if (g_interrupted.load()) return kExitInterrupted;
