@@ -134,9 +134,9 @@ int main(int argc, char** argv) {
   fs::create_directories(root);
   setenv("XDG_CONFIG_HOME", root.c_str(), 1);  // registry defaults
 
-  sim::DriveSpec spec = Drive(gib, bad);
+  sim::DriveSpec desc = Drive(gib, bad);
   std::string error;
-  if (!sim::CreateDrive(machine, spec, &error)) {
+  if (!sim::CreateDrive(machine, desc, &error)) {
     std::fprintf(stderr, "revert_bench: %s\n", error.c_str());
     return 1;
   }

@@ -93,15 +93,15 @@ int main(int argc, char** argv) {
     if (!mkdtemp(pattern)) return 1;
     machine = pattern;
   }
-  sim::DriveSpec spec;
-  spec.controller = 0x425;
-  spec.ces = 2;
-  spec.blocksPerCE = blocks;
-  spec.pagesPerBlock = 256;
-  spec.sectorsPerPage = 16;
-  spec.planes = 1;
+  sim::DriveSpec desc;
+  desc.controller = 0x425;
+  desc.ces = 2;
+  desc.blocksPerCE = blocks;
+  desc.pagesPerBlock = 256;
+  desc.sectorsPerPage = 16;
+  desc.planes = 1;
   std::string error;
-  if (!sim::CreateDrive(machine, spec, &error)) {
+  if (!sim::CreateDrive(machine, desc, &error)) {
     std::fprintf(stderr, "sim_bench: %s\n", error.c_str());
     return 1;
   }
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sim_bench: boot failed\n");
     return 1;
   }
-  const uint32_t spb = spec.SectorsPerBlock();
+  const uint32_t spb = desc.SectorsPerBlock();
   uint64_t failures = 0;
 
   auto phase = Clock::now();
@@ -164,8 +164,8 @@ int main(int argc, char** argv) {
   device.reset();
 
   sim::DriveReport report;
-  sim::Inspect(sim::DriveFolder(machine, spec), &report, &error);
-  std::printf("capacity_gib: %.1f\n", double(spec.CapacityBytes()) / double(1ull << 30));
+  sim::Inspect(sim::DriveFolder(machine, desc), &report, &error);
+  std::printf("capacity_gib: %.1f\n", double(desc.CapacityBytes()) / double(1ull << 30));
   std::printf("erase_seconds: %.2f\n", eraseSeconds);
   std::printf("fill_seconds: %.2f\n", fillSeconds);
   std::printf("verify_seconds: %.2f\n", verifySeconds);

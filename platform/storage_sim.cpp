@@ -69,14 +69,14 @@ class SimDevice final : public Device {
 
   bool QueryBusType(uint32_t* busType) override {
     if (!drive_->Present()) return false;
-    *busType = drive_->Spec().busType;
+    *busType = drive_->Description().busType;
     return true;
   }
 
   bool GetDeviceNumber(DeviceNumber* number) override {
     if (!drive_->Present()) return false;
     number->deviceType = kFileDeviceDisk;
-    number->deviceNumber = drive_->Spec().diskNumber;
+    number->deviceNumber = drive_->Description().diskNumber;
     number->partitionNumber = volume_ ? 1 : 0;
     return true;
   }
@@ -93,14 +93,14 @@ class SimStorage final : public StorageBackend {
   uint32_t LogicalDriveMask() override {
     uint32_t mask = 0;
     for (const Entry& e : Present())
-      if (e.spec.letter) mask |= 1u << (e.spec.letter - 'A');
+      if (e.desc.letter) mask |= 1u << (e.desc.letter - 'A');
     return mask;
   }
 
   uint32_t DriveType(std::string_view root) override {
     char letter = RootLetter(root);
     for (const Entry& e : Present())
-      if (letter && e.spec.letter == letter) return e.spec.driveType;
+      if (letter && e.desc.letter == letter) return e.desc.driveType;
     return kDriveNoRootDir;
   }
 
@@ -108,7 +108,7 @@ class SimStorage final : public StorageBackend {
     char letter = VolumeLetter(path);
     long disk = letter ? -1 : DiskOfPath(path);
     for (const Entry& e : Present()) {
-      if ((letter && e.spec.letter == letter) || (disk >= 0 && e.spec.diskNumber == uint32_t(disk))) {
+      if ((letter && e.desc.letter == letter) || (disk >= 0 && e.desc.diskNumber == uint32_t(disk))) {
         auto drive = sim::Drive::Open(e.folder);
         if (drive && drive->Present()) return std::make_unique<SimDevice>(std::move(drive), letter != 0);
         break;
@@ -120,26 +120,26 @@ class SimStorage final : public StorageBackend {
 
   std::vector<std::string> DiskInterfaces() override {
     std::vector<std::string> out;
-    for (const Entry& e : Present()) out.push_back("\\\\?\\" + std::string(kDiskPrefix) + std::to_string(e.spec.diskNumber));
+    for (const Entry& e : Present()) out.push_back("\\\\?\\" + std::string(kDiskPrefix) + std::to_string(e.desc.diskNumber));
     return out;
   }
 
   std::string Describe(char letter) override {
     for (const Entry& e : Present())
-      if (e.spec.letter == char(std::toupper(static_cast<unsigned char>(letter)))) return "sim:" + e.folder;
+      if (e.desc.letter == char(std::toupper(static_cast<unsigned char>(letter)))) return "sim:" + e.folder;
     return {};
   }
 
   uint64_t SizeBytes(char letter) override {
     for (const Entry& e : Present())
-      if (e.spec.letter == char(std::toupper(static_cast<unsigned char>(letter)))) return e.spec.CapacityBytes();
+      if (e.desc.letter == char(std::toupper(static_cast<unsigned char>(letter)))) return e.desc.CapacityBytes();
     return 0;
   }
 
  private:
   struct Entry {
     std::string folder;
-    sim::DriveSpec spec;
+    sim::DriveSpec desc;
   };
   // The machine is read afresh on every query: drives come and go while a
   // program runs (flashsim create, plug, unplug).
@@ -147,7 +147,7 @@ class SimStorage final : public StorageBackend {
     std::vector<Entry> out;
     for (const std::string& folder : sim::ListDriveFolders(machine_)) {
       Entry e{folder, {}};
-      if (sim::IsPlugged(folder) && sim::LoadDriveSpec(folder + "/drive.ini", &e.spec, nullptr))
+      if (sim::IsPlugged(folder) && sim::LoadDriveSpec(folder + "/drive.ini", &e.desc, nullptr))
         out.push_back(std::move(e));
     }
     return out;

@@ -44,12 +44,12 @@ void Pad(uint8_t* out, const std::string& text, size_t width) {
 
 }  // namespace
 
-Controller::Controller(const DriveSpec& spec, FlashState& state, NandArray& nand, const std::string& folder)
-    : spec_(spec), h_(state.Header()), nand_(nand), page_(spec.PageBytes()) {
-  tag_ = InquiryTag(spec);
-  id_ = spec.controller == kPlainDisk ? 0 : ControllerFromTag(tag_);
-  needsBoot_ = spec.controller != kPlainDisk && TagNeedsBootCode(tag_);
-  repair_ = std::make_unique<RepairService>(spec, h_, nand, folder, id_);
+Controller::Controller(const DriveSpec& desc, FlashState& state, NandArray& nand, const std::string& folder)
+    : spec_(desc), h_(state.Header()), nand_(nand), page_(desc.PageBytes()) {
+  tag_ = InquiryTag(desc);
+  id_ = desc.controller == kPlainDisk ? 0 : ControllerFromTag(tag_);
+  needsBoot_ = desc.controller != kPlainDisk && TagNeedsBootCode(tag_);
+  repair_ = std::make_unique<RepairService>(desc, h_, nand, folder, id_);
 }
 
 Controller::~Controller() = default;

@@ -28,7 +28,7 @@ class RepairService;
 
 class Controller {
  public:
-  Controller(const DriveSpec& spec, FlashState& state, NandArray& nand, const std::string& folder);
+  Controller(const DriveSpec& desc, FlashState& state, NandArray& nand, const std::string& folder);
   ~Controller();
   Outcome Execute(const Request& request);
   // Power-on state, after every plug.

@@ -123,7 +123,7 @@ std::string Num(double v) {
 
 }  // namespace
 
-bool LoadDriveSpec(const std::string& iniPath, DriveSpec* spec, std::string* error) {
+bool LoadDriveSpec(const std::string& iniPath, DriveSpec* desc, std::string* error) {
   IniFile ini;
   auto fail = [&](const std::string& why) {
     if (error) *error = iniPath + ": " + why;
@@ -240,7 +240,7 @@ bool LoadDriveSpec(const std::string& iniPath, DriveSpec* spec, std::string* err
   s.failuresAsCheckCondition = ini.GetInt("Behaviour", "FailuresAsCheckCondition", 0) != 0;
 
   if (!ValidateDriveSpec(s, error)) return false;
-  *spec = std::move(s);
+  *desc = std::move(s);
   return true;
 }
 

@@ -125,18 +125,18 @@ struct DriveSpec {
 };
 
 // drive.ini: read and write. Load leaves the defaults for missing keys.
-bool LoadDriveSpec(const std::string& iniPath, DriveSpec* spec, std::string* error);
-bool SaveDriveSpec(const std::string& iniPath, const DriveSpec& spec);
+bool LoadDriveSpec(const std::string& iniPath, DriveSpec* desc, std::string* error);
+bool SaveDriveSpec(const std::string& iniPath, const DriveSpec& desc);
 
 // Derived answers.
-std::array<uint8_t, 20> InquiryTag(const DriveSpec& spec);
-std::array<uint8_t, 34> FlashConfig(const DriveSpec& spec);
-std::vector<std::pair<uint32_t, uint32_t>> MissingBlocks(const DriveSpec& spec);
+std::array<uint8_t, 20> InquiryTag(const DriveSpec& desc);
+std::array<uint8_t, 34> FlashConfig(const DriveSpec& desc);
+std::vector<std::pair<uint32_t, uint32_t>> MissingBlocks(const DriveSpec& desc);
 // Controller id by the family's tag rules (0 for a tag of no known member).
 uint16_t ControllerFromTag(const std::array<uint8_t, 20>& tag);
 bool TagNeedsBootCode(const std::array<uint8_t, 20>& tag);
 
 // Checks a description for what the simulator cannot model.
-bool ValidateDriveSpec(const DriveSpec& spec, std::string* error);
+bool ValidateDriveSpec(const DriveSpec& desc, std::string* error);
 
 }  // namespace sim

@@ -14,9 +14,9 @@ uint64_t MixHash(uint64_t a, uint64_t b, uint64_t c, uint64_t d) {
   return r3.Next();
 }
 
-FaultSpec ExpandFaults(const DriveSpec& spec) {
-  FaultSpec f = spec.faults;
-  const auto gaps = MissingBlocks(spec);
+FaultSpec ExpandFaults(const DriveSpec& desc) {
+  FaultSpec f = desc.faults;
+  const auto gaps = MissingBlocks(desc);
   std::set<std::pair<uint32_t, uint32_t>> used;
   for (const auto& b : f.factoryBad) used.insert({b.ce, b.block});
   for (const auto& b : f.eraseFail) used.insert({b.ce, b.block});
@@ -25,18 +25,18 @@ FaultSpec ExpandFaults(const DriveSpec& spec) {
   for (const auto& b : f.stuckBits) used.insert({b.ce, b.block});
 
   uint64_t usable = 0;
-  for (uint32_t b = 0; b < spec.blocksPerCE; ++b) {
+  for (uint32_t b = 0; b < desc.blocksPerCE; ++b) {
     bool inGap = false;
     for (auto [a, z] : gaps) inGap |= b >= a && b <= z;
     usable += !inGap;
   }
-  usable *= spec.ces;
+  usable *= desc.ces;
 
   SeededRandom rng(f.seed);
   auto pick = [&](BlockRef* out) -> bool {
     if (used.size() >= usable) return false;
     for (;;) {
-      uint32_t ce = rng.Below(spec.ces), block = rng.Below(spec.blocksPerCE);
+      uint32_t ce = rng.Below(desc.ces), block = rng.Below(desc.blocksPerCE);
       bool inGap = false;
       for (auto [a, z] : gaps) inGap |= block >= a && block <= z;
       if (inGap || !used.insert({ce, block}).second) continue;
@@ -49,10 +49,10 @@ FaultSpec ExpandFaults(const DriveSpec& spec) {
     f.factoryBad.push_back({b.ce, b.block, rng.Below(2) == 1});
   for (uint32_t i = 0; i < f.eraseFailCount && pick(&b); ++i) f.eraseFail.push_back(b);
   for (uint32_t i = 0; i < f.programFailCount && pick(&b); ++i)
-    f.programFail.push_back({b.ce, b.block, rng.Below(spec.pagesPerBlock)});
+    f.programFail.push_back({b.ce, b.block, rng.Below(desc.pagesPerBlock)});
   for (uint32_t i = 0; i < f.weakCount && pick(&b); ++i) f.weak.push_back(b);
   for (uint32_t i = 0; i < f.stuckBitCount && pick(&b); ++i)
-    f.stuckBits.push_back({b.ce, b.block, rng.Below(spec.pagesPerBlock), rng.Below(spec.PageBytes()),
+    f.stuckBits.push_back({b.ce, b.block, rng.Below(desc.pagesPerBlock), rng.Below(desc.PageBytes()),
                            uint8_t(rng.Below(8))});
   f.factoryBadCount = f.eraseFailCount = f.programFailCount = f.weakCount = f.stuckBitCount = 0;
   return f;

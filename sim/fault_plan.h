@@ -31,6 +31,6 @@ uint64_t MixHash(uint64_t a, uint64_t b, uint64_t c = 0, uint64_t d = 0);
 // The description's faults with every count expanded into list entries (counts
 // then 0). Chosen blocks exist (not in a gap), are distinct from each other
 // and from the listed ones.
-FaultSpec ExpandFaults(const DriveSpec& spec);
+FaultSpec ExpandFaults(const DriveSpec& desc);
 
 }  // namespace sim

@@ -34,7 +34,7 @@ uint64_t AllocatedBytes(int fd) {
 
 }  // namespace
 
-std::unique_ptr<FlashState> FlashState::Open(const std::string& folder, const DriveSpec& spec,
+std::unique_ptr<FlashState> FlashState::Open(const std::string& folder, const DriveSpec& desc,
                                              bool create, std::string* error) {
   auto fail = [&](const std::string& why) -> std::unique_ptr<FlashState> {
     if (error) *error = folder + ": " + why + (errno ? std::string(" (") + std::strerror(errno) + ")" : "");
@@ -42,8 +42,8 @@ std::unique_ptr<FlashState> FlashState::Open(const std::string& folder, const Dr
   };
   std::unique_ptr<FlashState> s(new FlashState);
   s->folder_ = folder;
-  s->blocksPerCE_ = spec.blocksPerCE;
-  s->pagesPerBlock_ = spec.pagesPerBlock;
+  s->blocksPerCE_ = desc.blocksPerCE;
+  s->pagesPerBlock_ = desc.pagesPerBlock;
   errno = 0;
   s->stateFd_ = OpenFile(folder + "/state.bin", create);
   if (s->stateFd_ < 0) return fail(create ? "cannot create state.bin" : "no state.bin");
@@ -59,9 +59,9 @@ std::unique_ptr<FlashState> FlashState::Open(const std::string& folder, const Dr
     s->contentFd_ = OpenFile(folder + "/content.bin", false);
     if (s->blocksFd_ < 0 || s->pagesFd_ < 0 || s->contentFd_ < 0) return fail("state files missing");
   }
-  uint64_t blockCount = uint64_t(spec.ces) * spec.blocksPerCE;
+  uint64_t blockCount = uint64_t(desc.ces) * desc.blocksPerCE;
   s->blocksBytes_ = blockCount * sizeof(BlockEntry);
-  s->pagesBytes_ = blockCount * spec.pagesPerBlock * sizeof(PageEntry);
+  s->pagesBytes_ = blockCount * desc.pagesPerBlock * sizeof(PageEntry);
   if (create && (ftruncate(s->blocksFd_, off_t(s->blocksBytes_)) != 0 ||
                  ftruncate(s->pagesFd_, off_t(s->pagesBytes_)) != 0))
     return fail("cannot size the tables");
@@ -80,17 +80,17 @@ std::unique_ptr<FlashState> FlashState::Open(const std::string& folder, const Dr
     std::memcpy(h.magic, kStateMagic, sizeof h.magic);
     h.version = kStateVersion;
     h.headerSize = sizeof(StateHeader);
-    h.ces = spec.ces;
-    h.blocksPerCE = spec.blocksPerCE;
-    h.pagesPerBlock = spec.pagesPerBlock;
-    h.sectorsPerPage = spec.sectorsPerPage;
+    h.ces = desc.ces;
+    h.blocksPerCE = desc.blocksPerCE;
+    h.pagesPerBlock = desc.pagesPerBlock;
+    h.sectorsPerPage = desc.sectorsPerPage;
   } else if (std::memcmp(h.magic, kStateMagic, sizeof h.magic) != 0 || h.version != kStateVersion ||
-             h.ces != spec.ces || h.blocksPerCE != spec.blocksPerCE || h.pagesPerBlock != spec.pagesPerBlock ||
-             h.sectorsPerPage != spec.sectorsPerPage) {
+             h.ces != desc.ces || h.blocksPerCE != desc.blocksPerCE || h.pagesPerBlock != desc.pagesPerBlock ||
+             h.sectorsPerPage != desc.sectorsPerPage) {
     errno = 0;
     return fail("state does not match drive.ini (re-create the drive)");
   }
-  s->contents_ = std::make_unique<ContentStore>(s->contentFd_, spec.PageBytes(), &h.contentCount);
+  s->contents_ = std::make_unique<ContentStore>(s->contentFd_, desc.PageBytes(), &h.contentCount);
   return s;
 }
 

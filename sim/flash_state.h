@@ -17,7 +17,7 @@ class FlashState {
  public:
   // Opens the state in folder; with `create` replaces it by a fresh one
   // (every page erased). Fails when the files do not fit the geometry.
-  static std::unique_ptr<FlashState> Open(const std::string& folder, const DriveSpec& spec,
+  static std::unique_ptr<FlashState> Open(const std::string& folder, const DriveSpec& desc,
                                           bool create, std::string* error);
   ~FlashState();
   FlashState(const FlashState&) = delete;

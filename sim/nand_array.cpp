@@ -9,9 +9,9 @@
 
 namespace sim {
 
-NandArray::NandArray(const DriveSpec& spec, const FaultSpec& faults, FlashState& state)
-    : spec_(spec), faults_(faults), state_(state), gaps_(MissingBlocks(spec)),
-      pageA_(spec.PageBytes()), pageB_(spec.PageBytes()), lastContent_(spec.pagesPerBlock, 0) {
+NandArray::NandArray(const DriveSpec& desc, const FaultSpec& faults, FlashState& state)
+    : spec_(desc), faults_(faults), state_(state), gaps_(MissingBlocks(desc)),
+      pageA_(desc.PageBytes()), pageB_(desc.PageBytes()), lastContent_(desc.pagesPerBlock, 0) {
   for (const auto& b : faults.factoryBad) flags_[BlockIndex(b.ce, b.block)] |= kFactoryBad;
   for (const auto& b : faults.eraseFail) flags_[BlockIndex(b.ce, b.block)] |= kEraseFails;
   for (const auto& b : faults.programFail) {
@@ -22,7 +22,7 @@ NandArray::NandArray(const DriveSpec& spec, const FaultSpec& faults, FlashState&
   for (const auto& b : faults.weak) flags_[BlockIndex(b.ce, b.block)] |= kWeak;
   for (const auto& b : faults.stuckBits) {
     flags_[BlockIndex(b.ce, b.block)] |= kStuck;
-    stuck_[BlockIndex(b.ce, b.block) * spec.pagesPerBlock + b.page].push_back(b);
+    stuck_[BlockIndex(b.ce, b.block) * desc.pagesPerBlock + b.page].push_back(b);
   }
 }
 

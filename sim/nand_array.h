@@ -23,7 +23,7 @@ struct FlashWork {
 
 class NandArray {
  public:
-  NandArray(const DriveSpec& spec, const FaultSpec& faults, FlashState& state);
+  NandArray(const DriveSpec& desc, const FaultSpec& faults, FlashState& state);
 
   // A block that exists: within the flash and outside its gaps.
   bool BlockExists(uint32_t block) const;

@@ -39,10 +39,10 @@ std::string MapPath(const std::string& folder) { return folder + "/userarea.bin"
 
 }  // namespace
 
-RepairService::RepairService(const DriveSpec& spec, StateHeader& header, NandArray& nand, std::string folder,
+RepairService::RepairService(const DriveSpec& desc, StateHeader& header, NandArray& nand, std::string folder,
                              uint16_t controller)
-    : spec_(spec), h_(header), nand_(nand), folder_(std::move(folder)), controller_(controller),
-      page_(spec.PageBytes()) {}
+    : spec_(desc), h_(header), nand_(nand), folder_(std::move(folder)), controller_(controller),
+      page_(desc.PageBytes()) {}
 
 Outcome RepairService::Execute(const Request& r) {
   const uint8_t op = r.cdb[0];

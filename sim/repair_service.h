@@ -15,7 +15,7 @@ namespace sim {
 
 class RepairService {
  public:
-  RepairService(const DriveSpec& spec, StateHeader& header, NandArray& nand, std::string folder, uint16_t controller);
+  RepairService(const DriveSpec& desc, StateHeader& header, NandArray& nand, std::string folder, uint16_t controller);
   Outcome Execute(const Request& request);
 
  private:

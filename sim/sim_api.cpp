@@ -32,8 +32,8 @@ bool StartsWithBad(const std::vector<uint8_t>& page) {
 
 }  // namespace
 
-std::string DriveFolder(const std::string& machine, const DriveSpec& spec) {
-  return machine + "/" + (spec.letter ? std::string(1, spec.letter) : "disk" + std::to_string(spec.diskNumber));
+std::string DriveFolder(const std::string& machine, const DriveSpec& desc) {
+  return machine + "/" + (desc.letter ? std::string(1, desc.letter) : "disk" + std::to_string(desc.diskNumber));
 }
 
 std::string DriveFolder(const std::string& machine, char letter) {
@@ -43,10 +43,10 @@ std::string DriveFolder(const std::string& machine, char letter) {
 std::string DeviceEventsFile(const std::string& machine) { return machine + "/events"; }
 
 bool CreateDrive(const std::string& machine, const DriveSpec& given, std::string* error) {
-  DriveSpec spec = given;
-  if (!ValidateDriveSpec(spec, error)) return false;
-  spec.faults = ExpandFaults(spec);
-  std::string folder = DriveFolder(machine, spec);
+  DriveSpec desc = given;
+  if (!ValidateDriveSpec(desc, error)) return false;
+  desc.faults = ExpandFaults(desc);
+  std::string folder = DriveFolder(machine, desc);
   if (!MakeFolder(folder)) {
     if (error) *error = folder + ": cannot create the folder";
     return false;
@@ -54,7 +54,7 @@ bool CreateDrive(const std::string& machine, const DriveSpec& given, std::string
   {
     // Openers wait until the description and its fresh state are complete.
     FolderLock lock(folder);
-    if (!SaveDriveSpec(folder + "/drive.ini", spec)) {
+    if (!SaveDriveSpec(folder + "/drive.ini", desc)) {
       if (error) *error = folder + "/drive.ini: cannot be written";
       return false;
     }
@@ -62,7 +62,7 @@ bool CreateDrive(const std::string& machine, const DriveSpec& given, std::string
     if (!drive) return false;
     drive->Initialise();
   }
-  AppendDeviceEvent(folder, spec.present, 0);
+  AppendDeviceEvent(folder, desc.present, 0);
   return true;
 }
 
@@ -72,11 +72,11 @@ std::vector<std::string> ListDriveFolders(const std::string& machine) {
     while (dirent* e = readdir(dir)) {
       if (e->d_name[0] == '.') continue;
       std::string folder = machine + "/" + e->d_name;
-      DriveSpec spec;
+      DriveSpec desc;
       struct stat st{};
       if (stat((folder + "/drive.ini").c_str(), &st) != 0) continue;
-      if (!LoadDriveSpec(folder + "/drive.ini", &spec, nullptr)) continue;
-      found.emplace_back(spec.diskNumber, folder);
+      if (!LoadDriveSpec(folder + "/drive.ini", &desc, nullptr)) continue;
+      found.emplace_back(desc.diskNumber, folder);
     }
     closedir(dir);
   }
@@ -111,7 +111,7 @@ std::unique_ptr<Drive> Drive::Open(const std::string& folder, std::string* error
 bool Inspect(const std::string& driveFolder, DriveReport* report, std::string* error) {
   auto drive = SimDrive::Load(driveFolder, false, error);
   if (!drive) return false;
-  const DriveSpec& spec = drive->Spec();
+  const DriveSpec& desc = drive->Description();
   DriveReport r;
   r.faults = drive->Faults();
   drive->WithState([&](FlashState& state, NandArray& nand) {
@@ -135,17 +135,17 @@ bool Inspect(const std::string& driveFolder, DriveReport* report, std::string* e
     r.storedContents = h.contentCount;
     if (h.firmwareWritten) r.writtenFirmware.assign(h.firmwareVersion, strnlen(h.firmwareVersion, sizeof h.firmwareVersion));
     r.userSectors = h.userArea ? h.userSectors : 0;
-    r.badMarks.assign(spec.ces, {});
-    std::vector<uint8_t> page(spec.PageBytes());
-    const uint32_t last = spec.pagesPerBlock - 1;
-    for (uint32_t ce = 0; ce < spec.ces; ++ce) {
-      for (uint32_t block = 0; block < spec.blocksPerCE; ++block) {
+    r.badMarks.assign(desc.ces, {});
+    std::vector<uint8_t> page(desc.PageBytes());
+    const uint32_t last = desc.pagesPerBlock - 1;
+    for (uint32_t ce = 0; ce < desc.ces; ++ce) {
+      for (uint32_t block = 0; block < desc.blocksPerCE; ++block) {
         const BlockEntry& be = state.Block(ce, block);
         r.totalErases += be.eraseCount;
         r.maxErases = std::max(r.maxErases, be.eraseCount);
         if (!nand.BlockExists(block)) continue;
         const PageEntry* pages = state.BlockPages(ce, block);
-        for (uint32_t p = 0; p < spec.pagesPerBlock; ++p) r.programmedPages += pages[p].data != 0;
+        for (uint32_t p = 0; p < desc.pagesPerBlock; ++p) r.programmedPages += pages[p].data != 0;
         auto spareByte = [&](uint32_t p, int i) { return uint8_t(~pages[p].spareInverted[i]); };
         auto tablePage = [&](uint32_t p) {
           if (spareByte(p, 4) != 0x00 || spareByte(p, 5) != 0x02) return false;
@@ -157,7 +157,7 @@ bool Inspect(const std::string& driveFolder, DriveReport* report, std::string* e
           t.ce = ce;
           t.block = block;
           t.closingPage = tablePage(last);
-          for (uint32_t p = 0; p + 1 < spec.pagesPerBlock; ++p) {
+          for (uint32_t p = 0; p + 1 < desc.pagesPerBlock; ++p) {
             if (!tablePage(p)) break;
             for (size_t i = 4; i + 1 < page.size(); i += 2) {
               uint16_t v = uint16_t(page[i] << 8 | page[i + 1]);
@@ -185,14 +185,14 @@ bool ReadPage(const std::string& driveFolder, uint32_t ce, uint32_t block, uint3
               std::vector<uint8_t>* data, std::vector<uint8_t>* spare, std::string* error) {
   auto drive = SimDrive::Load(driveFolder, false, error);
   if (!drive) return false;
-  const DriveSpec& spec = drive->Spec();
-  if (ce >= spec.ces || block >= spec.blocksPerCE || page >= spec.pagesPerBlock) {
+  const DriveSpec& desc = drive->Description();
+  if (ce >= desc.ces || block >= desc.blocksPerCE || page >= desc.pagesPerBlock) {
     if (error) *error = "no such page";
     return false;
   }
   drive->WithState([&](FlashState&, NandArray& nand) {
     if (data) {
-      data->resize(spec.PageBytes());
+      data->resize(desc.PageBytes());
       nand.ReadPage(ce, block, page, data->data());
     }
     if (spare) {

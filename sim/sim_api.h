@@ -20,13 +20,13 @@ namespace sim {
 // ---- Machine and drives -------------------------------------------------
 
 // The folder of a drive of a machine ("<machine>/E", "<machine>/disk7").
-std::string DriveFolder(const std::string& machine, const DriveSpec& spec);
+std::string DriveFolder(const std::string& machine, const DriveSpec& desc);
 std::string DriveFolder(const std::string& machine, char letter);
 
 // Creates (or replaces) a drive: expands the fault counts into lists from
 // the seed, writes drive.ini and a fresh state (every block erased, the
 // factory bad blocks marked). The machine folder is created when missing.
-bool CreateDrive(const std::string& machine, const DriveSpec& spec, std::string* error = nullptr);
+bool CreateDrive(const std::string& machine, const DriveSpec& desc, std::string* error = nullptr);
 
 // The folders of a machine's drives, in a stable order (disk number, then
 // folder name).
@@ -78,7 +78,7 @@ class Drive {
   // nullptr when the folder holds no drive (or its state cannot be read).
   static std::unique_ptr<Drive> Open(const std::string& folder, std::string* error = nullptr);
 
-  virtual const DriveSpec& Spec() const = 0;
+  virtual const DriveSpec& Description() const = 0;
   virtual const std::string& Folder() const = 0;
   // Whether the drive is plugged now (and this handle was opened since).
   virtual bool Present() = 0;

@@ -18,7 +18,7 @@ class SimDrive final : public Drive {
  public:
   static std::unique_ptr<SimDrive> Load(const std::string& folder, bool create, std::string* error);
 
-  const DriveSpec& Spec() const override { return spec_; }
+  const DriveSpec& Description() const override { return spec_; }
   const std::string& Folder() const override { return folder_; }
   bool Present() override;
   Reply Execute(const Request& request) override;

@@ -86,9 +86,9 @@ class DiscoveryE2E : public ::testing::Test {
     fs::remove_all(machine_, ignored);
   }
 
-  void Create(const sim::DriveSpec& spec) {
+  void Create(const sim::DriveSpec& desc) {
     std::string error;
-    ASSERT_TRUE(sim::CreateDrive(machine_, spec, &error)) << error;
+    ASSERT_TRUE(sim::CreateDrive(machine_, desc, &error)) << error;
   }
   sim::DriveReport Report(char letter) {
     sim::DriveReport report;
@@ -141,25 +141,25 @@ TEST_F(DiscoveryE2E, EveryDiscoveryImageRowBindsItsDrive) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    sim::DriveSpec spec = SmallDrive('E', row.controller);
-    spec.tagRevision = row.tagRevision;
-    spec.revisionLetter = row.revisionLetter;
-    spec.flashId[1] = row.deviceCode;
-    Create(spec);
+    sim::DriveSpec desc = SmallDrive('E', row.controller);
+    desc.tagRevision = row.tagRevision;
+    desc.revisionLetter = row.revisionLetter;
+    desc.flashId[1] = row.deviceCode;
+    Create(desc);
     BoundSort sort(*binding_, "E", 1);
     _USBDevceInfo info{};
     ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
     EXPECT_EQ(+info.m_dwFound, 1u);
     EXPECT_STREQ(info.m_szDrive, "E");
-    ExpectControllerGeometry(info, spec);
+    ExpectControllerGeometry(info, desc);
     EXPECT_EQ(Report('E').state, sim::ControllerState::kDiscovery);
   }
 }
 
 TEST_F(DiscoveryE2E, Kr425OfTagRevisionBIsNotBound) {
-  sim::DriveSpec spec = SmallDrive('E', 0x425);
-  spec.tagRevision = "B0";
-  Create(spec);
+  sim::DriveSpec desc = SmallDrive('E', 0x425);
+  desc.tagRevision = "B0";
+  Create(desc);
   BoundSort sort(*binding_, "E", 1);
   char name[4] = {};
   EXPECT_EQ(sort.GetDiskName(name), 0);  // never probed: the name is cleared
@@ -169,9 +169,9 @@ TEST_F(DiscoveryE2E, Kr425OfTagRevisionBIsNotBound) {
 }
 
 TEST_F(DiscoveryE2E, Kr1TagWithKrffIsBoundWithoutBootCode) {
-  sim::DriveSpec spec = SmallDrive('E', 0x422);
-  spec.inquiryTag = "KR1-Krff";
-  Create(spec);
+  sim::DriveSpec desc = SmallDrive('E', 0x422);
+  desc.inquiryTag = "KR1-Krff";
+  Create(desc);
   BoundSort sort(*binding_, "E", 1);
   _USBDevceInfo info{};
   ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
@@ -194,14 +194,14 @@ TEST_F(DiscoveryE2E, Kr436IsBoundButTheEngineRefusesIt) {
 TEST_F(DiscoveryE2E, CarriedDatabaseGeometryAndItsDualModeDoubling) {
   for (bool dual : {false, true}) {
     SCOPED_TRACE(dual ? "dual mode" : "single mode");
-    sim::DriveSpec spec = SmallDrive('E', 0x425);
-    spec.flashId = {0x98, 0xD7, 0x95, 0x32, 0x7A};
-    spec.ces = 1;
-    spec.blocksPerCE = 4096;
-    spec.pagesPerBlock = 128;
-    spec.sectorsPerPage = 16;
-    spec.dualMode = dual;
-    Create(spec);
+    sim::DriveSpec desc = SmallDrive('E', 0x425);
+    desc.flashId = {0x98, 0xD7, 0x95, 0x32, 0x7A};
+    desc.ces = 1;
+    desc.blocksPerCE = 4096;
+    desc.pagesPerBlock = 128;
+    desc.sectorsPerPage = 16;
+    desc.dualMode = dual;
+    Create(desc);
     BoundSort sort(*binding_, "E", 1);
     _USBDevceInfo info{};
     ASSERT_EQ(sort.GetDeviceInfo(&info), 1);
@@ -225,9 +225,9 @@ TEST_F(DiscoveryE2E, DrivesThatAreNotUsbFlashDrivesLoseTheirName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::DriveSpec spec = SmallDrive('E', 0x425);
-    c.change(&spec);
-    Create(spec);
+    sim::DriveSpec desc = SmallDrive('E', 0x425);
+    c.change(&desc);
+    Create(desc);
     BoundSort sort(*binding_, "E", 0);
     char name[4] = {};
     EXPECT_EQ(sort.GetDiskName(name), 0);
@@ -293,9 +293,9 @@ TEST_F(DiscoveryE2E, EngineImageChoiceIsTheOneTheControllerAccepts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::DriveSpec spec = SmallDrive('E', c.controller);
-    spec.tagRevision = c.tagRevision;
-    Create(spec);
+    sim::DriveSpec desc = SmallDrive('E', c.controller);
+    desc.tagRevision = c.tagRevision;
+    Create(desc);
     BoundSort sort(*binding_, "E", 1);
     _KVConfig config = ProgramConfig();
     config.m_dwAltPages = c.altPagesAsked;
@@ -311,10 +311,10 @@ std::atomic<int> g_progressCalls{0};
 void CountProgress(void*) { ++g_progressCalls; }
 
 TEST_F(DiscoveryE2E, StopDuringARealRunReturnsAfterTheRunEnded) {
-  sim::DriveSpec spec = SmallDrive('E', 0x425);
-  spec.blocksPerCE = 256;
-  spec.timing.sleepFraction = 1.0;  // slow enough to be stopped midway
-  Create(spec);
+  sim::DriveSpec desc = SmallDrive('E', 0x425);
+  desc.blocksPerCE = 256;
+  desc.timing.sleepFraction = 1.0;  // slow enough to be stopped midway
+  Create(desc);
   BoundSort sort(*binding_, "E", 1);
   _KVConfig config = ProgramConfig();
   g_progressCalls = 0;

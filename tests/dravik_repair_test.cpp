@@ -103,9 +103,9 @@ class DravikRepairTest : public ::testing::Test {
   std::string Machine() const { return dir_ / "machine"; }
   std::string Folder() const { return sim::DriveFolder(Machine(), 'E'); }
 
-  void Create(const sim::DriveSpec& spec) {
+  void Create(const sim::DriveSpec& desc) {
     std::string error;
-    ASSERT_TRUE(sim::CreateDrive(Machine(), spec, &error)) << error;
+    ASSERT_TRUE(sim::CreateDrive(Machine(), desc, &error)) << error;
     device_ = dravik_.create();
   }
 
@@ -154,13 +154,13 @@ class DravikRepairTest : public ::testing::Test {
 };
 
 TEST_F(DravikRepairTest, RevertThenRepairGivesADiskOfTheGoodBlocks) {
-  sim::DriveSpec spec = SmallDrive(0x425);
+  sim::DriveSpec desc = SmallDrive(0x425);
   // Blocks whose programs fail: found bad by the pattern pass; the factory
   // ones cannot take a new mark and are recorded in the table only. With
   // block 0 of CE 0 bad, that CE's table moves to block 1.
-  spec.faults.factoryBad = {{0, 0, false}, {0, 7, false}, {1, 40, true}};
-  spec.faults.programFail = {{1, 66, 3}, {0, 900, 0}};
-  ASSERT_NO_FATAL_FAILURE(Create(spec));
+  desc.faults.factoryBad = {{0, 0, false}, {0, 7, false}, {1, 40, true}};
+  desc.faults.programFail = {{1, 66, 3}, {0, 900, 0}};
+  ASSERT_NO_FATAL_FAILURE(Create(desc));
   ASSERT_EQ(dravik_.deviceExist(device_), 1);
   uint16_t chip = 0, version = 0;
   dravik_.chipId(device_, &chip, &version);
@@ -216,10 +216,10 @@ TEST_F(DravikRepairTest, RevertThenRepairGivesADiskOfTheGoodBlocks) {
 TEST_F(DravikRepairTest, BelowTheTablePageSizeTheTableSitsInTheLastPage) {
   // 512 blocks per CE: the revert writes only the closing "bad_" page, and
   // the marks alone name the bad blocks.
-  sim::DriveSpec spec = SmallDrive(0x425);
-  spec.blocksPerCE = 512;
-  spec.faults.programFail = {{1, 66, 3}, {0, 300, 2}};
-  ASSERT_NO_FATAL_FAILURE(Create(spec));
+  sim::DriveSpec desc = SmallDrive(0x425);
+  desc.blocksPerCE = 512;
+  desc.faults.programFail = {{1, 66, 3}, {0, 300, 2}};
+  ASSERT_NO_FATAL_FAILURE(Create(desc));
   ASSERT_NE(Revert(), 0);
   ASSERT_EQ(dravik_.runRepair(device_, 0xA0), 1);
   EXPECT_EQ(dravik_.errorCode(device_), 0u);
@@ -238,10 +238,10 @@ TEST_F(DravikRepairTest, WithoutARevertThereIsNoTableAndTheRepairFails) {
 }
 
 TEST_F(DravikRepairTest, Kr423WithFirmwareNeedsAReplugAfterTheRevert) {
-  sim::DriveSpec spec = SmallDrive(0x423);
-  spec.hasFirmware = true;
-  spec.firmwareVersion = "110203";
-  ASSERT_NO_FATAL_FAILURE(Create(spec));
+  sim::DriveSpec desc = SmallDrive(0x423);
+  desc.hasFirmware = true;
+  desc.firmwareVersion = "110203";
+  ASSERT_NO_FATAL_FAILURE(Create(desc));
   char text[kDravikFwVersionSize] = {};
   dravik_.fwVersion(device_, text);
   EXPECT_STREQ(text, "110203");
@@ -261,10 +261,10 @@ TEST_F(DravikRepairTest, Kr423WithFirmwareNeedsAReplugAfterTheRevert) {
 }
 
 TEST_F(DravikRepairTest, DescribesTheDriveAndNamesTheFirmwareImage) {
-  sim::DriveSpec spec = SmallDrive(0x423);
-  spec.chipVersion = "0011";
-  spec.dualChannel = true;
-  ASSERT_NO_FATAL_FAILURE(Create(spec));
+  sim::DriveSpec desc = SmallDrive(0x423);
+  desc.chipVersion = "0011";
+  desc.dualChannel = true;
+  ASSERT_NO_FATAL_FAILURE(Create(desc));
   ASSERT_EQ(dravik_.deviceExist(device_), 1);
   EXPECT_EQ(dravik_.numberOfDrive(device_), 1);
   uint16_t chip = 0, version = 0;

@@ -101,9 +101,9 @@ class EngineSimTest : public ::testing::Test {
   std::string Machine() const { return dir_ + "/machine"; }
   std::string Folder() const { return sim::DriveFolder(Machine(), 'E'); }
 
-  void Create(const sim::DriveSpec& spec) {
+  void Create(const sim::DriveSpec& desc) {
     std::string error;
-    ASSERT_TRUE(sim::CreateDrive(Machine(), spec, &error)) << error;
+    ASSERT_TRUE(sim::CreateDrive(Machine(), desc, &error)) << error;
   }
   sim::DriveReport Report() {
     sim::DriveReport r;
@@ -139,13 +139,13 @@ class EngineSimTest : public ::testing::Test {
 // The program's configuration on a drive with factory-bad, program-failing,
 // weak and erase-failing blocks (the last go unnoticed on a blank drive).
 TEST_F(EngineSimTest, RepairedDriveCarriesExactlyWhatTheLogReports) {
-  sim::DriveSpec spec = Drive(2, 1100, 16, 4);
-  spec.faults.seed = 11;
-  spec.faults.factoryBad = {{0, 17, false}, {1, 40, true}, {1, 1000, false}};
-  spec.faults.programFail = {{0, 9, 0}, {1, 66, 5}};
-  spec.faults.weak = {{0, 300}, {1, 3}};
-  spec.faults.eraseFail = {{0, 500}, {1, 700}};
-  Create(spec);
+  sim::DriveSpec desc = Drive(2, 1100, 16, 4);
+  desc.faults.seed = 11;
+  desc.faults.factoryBad = {{0, 17, false}, {1, 40, true}, {1, 1000, false}};
+  desc.faults.programFail = {{0, 9, 0}, {1, 66, 5}};
+  desc.faults.weak = {{0, 300}, {1, 3}};
+  desc.faults.eraseFail = {{0, 500}, {1, 700}};
+  Create(desc);
   ASSERT_EQ(Sort(ProgramConfig()), 1);
   ASSERT_FALSE(g_reports.empty());
   const auto& last = g_reports.back();
@@ -193,9 +193,9 @@ TEST_F(EngineSimTest, RepairedDriveCarriesExactlyWhatTheLogReports) {
 }
 
 TEST_F(EngineSimTest, TestLevelTwoMarksABitThatDoesNotErase) {
-  sim::DriveSpec spec = Drive(1, 1100, 16, 4);
-  spec.faults.stuckBits = {{0, 77, 3, 100, 2}};
-  Create(spec);
+  sim::DriveSpec desc = Drive(1, 1100, 16, 4);
+  desc.faults.stuckBits = {{0, 77, 3, 100, 2}};
+  Create(desc);
   _KVConfig config = ProgramConfig();
   config.m_bTestLevel = 2;
   ASSERT_EQ(Sort(config), 1);
@@ -213,9 +213,9 @@ TEST_F(EngineSimTest, TestLevelTwoMarksABitThatDoesNotErase) {
 
 // A drive pulled in the middle of the run: a flash error, no hang.
 TEST_F(EngineSimTest, UnplugMidRunEndsInFlashError) {
-  sim::DriveSpec spec = Drive(1, 1100, 16, 4);
-  spec.faults.unplugAfter = 3000;
-  Create(spec);
+  sim::DriveSpec desc = Drive(1, 1100, 16, 4);
+  desc.faults.unplugAfter = 3000;
+  Create(desc);
   EXPECT_EQ(Sort(ProgramConfig()), 0);
   EXPECT_EQ(g_reports.back().m_dwStatus, 8u);
   EXPECT_LT(g_reports.back().m_dwPercent, 100u);
@@ -246,12 +246,12 @@ TEST_F(EngineSimTest, StopSortDuringThePatternPass) {
 // configuration: both runs finish with the same count, and the second one
 // takes the first run's table block for neither a bad block nor a mark.
 TEST_F(EngineSimTest, FourGibDriveWithAFewDozenBadBlocks) {
-  sim::DriveSpec spec = Drive(2, 1024, 256, 16);
-  spec.faults.seed = 5;
-  spec.faults.factoryBadCount = 12;
-  spec.faults.programFailCount = 12;
-  spec.faults.weakCount = 12;
-  Create(spec);
+  sim::DriveSpec desc = Drive(2, 1024, 256, 16);
+  desc.faults.seed = 5;
+  desc.faults.factoryBadCount = 12;
+  desc.faults.programFailCount = 12;
+  desc.faults.weakCount = 12;
+  Create(desc);
   sim::DriveReport created = Report();
   BlockSet expected, eraseFail;
   for (const auto& b : created.faults.factoryBad) expected.insert({b.ce, b.block});
@@ -260,14 +260,14 @@ TEST_F(EngineSimTest, FourGibDriveWithAFewDozenBadBlocks) {
   // Erase failures away from each CE's first good block and last block.
   for (uint32_t ce = 0; ce < 2; ++ce) {
     for (uint32_t block : {200u + 100 * ce, 611u + ce}) {
-      if (!expected.count({ce, block})) spec.faults.eraseFail.push_back({ce, block});
+      if (!expected.count({ce, block})) desc.faults.eraseFail.push_back({ce, block});
     }
   }
-  spec.faults.factoryBad = created.faults.factoryBad;
-  spec.faults.programFail = created.faults.programFail;
-  spec.faults.weak = created.faults.weak;
-  spec.faults.factoryBadCount = spec.faults.programFailCount = spec.faults.weakCount = 0;
-  Create(spec);
+  desc.faults.factoryBad = created.faults.factoryBad;
+  desc.faults.programFail = created.faults.programFail;
+  desc.faults.weak = created.faults.weak;
+  desc.faults.factoryBadCount = desc.faults.programFailCount = desc.faults.weakCount = 0;
+  Create(desc);
   ASSERT_GE(expected.size(), 30u);
   ASSERT_FALSE(expected.count({0, 0}) || expected.count({1, 0}));
 
@@ -300,12 +300,12 @@ TEST_F(EngineSimTest, Kr423AndTwoPlaneRuns) {
   };
   for (const Case& c : {Case{0x423, 1}, Case{0x425, 2}}) {
     SCOPED_TRACE(c.controller * 10 + c.planes);
-    sim::DriveSpec spec = Drive(2, 1100, 16, 4);
-    spec.controller = c.controller;
-    spec.planes = c.planes;
-    spec.faults.weak = {{1, 301}};
-    spec.faults.factoryBad = {{0, 44, false}};
-    Create(spec);
+    sim::DriveSpec desc = Drive(2, 1100, 16, 4);
+    desc.controller = c.controller;
+    desc.planes = c.planes;
+    desc.faults.weak = {{1, 301}};
+    desc.faults.factoryBad = {{0, 44, false}};
+    Create(desc);
     _KVConfig config = ProgramConfig();
     config.m_dwMultiPlane = c.planes == 2 ? 1 : 0;
     g_reports.clear();
@@ -347,20 +347,20 @@ TEST_F(EngineSimTest, RunsThatEndEarly) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::DriveSpec spec = Drive(2, 1100, 16, 4);
-    spec.faults.eraseFail = c.eraseFail;
-    spec.faults.deadAfter = c.deadAfter;
+    sim::DriveSpec desc = Drive(2, 1100, 16, 4);
+    desc.faults.eraseFail = c.eraseFail;
+    desc.faults.deadAfter = c.deadAfter;
     if (c.deadAfter == 0 && c.eraseFail.empty()) {
       // Discovery's commands, then the engine's set-up: the download
       // (prepare, eight RAM writes, three status reads), FWInfo, the mode.
-      Create(spec);
+      Create(desc);
       {
         char drive[] = "E";
         DLLSort discovery(drive, 0);
       }
-      spec.faults.deadAfter = Report().commands + 14;
+      desc.faults.deadAfter = Report().commands + 14;
     }
-    Create(spec);
+    Create(desc);
     _KVConfig config = ProgramConfig();
     config.m_bTestLevel = c.testLevel;
     config.m_dwEraseFirst = c.eraseFirst;

@@ -7,8 +7,8 @@ namespace {
 
 class SimBoot : public ::testing::Test {
  protected:
-  void Make(sim::DriveSpec spec) {
-    spec_ = spec;
+  void Make(sim::DriveSpec desc) {
+    spec_ = desc;
     machine_ = MakeMachine();
     std::string error;
     ASSERT_TRUE(sim::CreateDrive(machine_, spec_, &error)) << error;

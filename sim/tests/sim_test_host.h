@@ -234,16 +234,16 @@ inline Bytes FWInfo(const sim::DriveSpec& s) {
 // FWInfo was accepted), ready for block commands.
 class RunningDrive : public ::testing::Test {
  protected:
-  void Make(sim::DriveSpec spec) {
-    spec_ = spec;
+  void Make(sim::DriveSpec desc) {
+    spec_ = desc;
     machine_ = MakeMachine();
     std::string error;
     ASSERT_TRUE(sim::CreateDrive(machine_, spec_, &error)) << error;
     host_ = std::make_unique<Host>(machine_);
     ASSERT_NE(host_->Device(), nullptr);
-    ASSERT_TRUE(host_->BootDiscovery(Slice(qvboot::kRoleDiscovery, {ForController(spec.controller)})));
-    ASSERT_TRUE(host_->BootEngine(Slice(qvboot::kRoleEngine, {ForController(spec.controller)})));
-    if (spec.controller == 0x425) {
+    ASSERT_TRUE(host_->BootDiscovery(Slice(qvboot::kRoleDiscovery, {ForController(desc.controller)})));
+    ASSERT_TRUE(host_->BootEngine(Slice(qvboot::kRoleEngine, {ForController(desc.controller)})));
+    if (desc.controller == 0x425) {
       ASSERT_TRUE(host_->WriteFWInfo(FWInfo(spec_)));
     }
   }

@@ -72,15 +72,15 @@ const std::vector<ImageSpec>& BootImages() {
   return images;
 }
 
-std::vector<uint8_t> BuildBootImage(const ImageSpec& spec) {
-  std::vector<uint8_t> image = BlankImage(spec.entryName);
+std::vector<uint8_t> BuildBootImage(const ImageSpec& desc) {
+  std::vector<uint8_t> image = BlankImage(desc.entryName);
   qvboot::Header header{};
   std::memcpy(header.magic, qvboot::kMagic, sizeof header.magic);
-  header.role = spec.role;
-  header.caseCount = static_cast<uint8_t>(spec.cases.size());
-  std::strncpy(header.name, spec.entryName, sizeof header.name - 1);
-  for (size_t i = 0; i < spec.cases.size() && i < qvboot::kMaxCases; ++i)
-    header.cases[i] = spec.cases[i];
+  header.role = desc.role;
+  header.caseCount = static_cast<uint8_t>(desc.cases.size());
+  std::strncpy(header.name, desc.entryName, sizeof header.name - 1);
+  for (size_t i = 0; i < desc.cases.size() && i < qvboot::kMaxCases; ++i)
+    header.cases[i] = desc.cases[i];
   std::memcpy(image.data() + qvboot::kSliceOffset, &header, sizeof header);
   return image;
 }

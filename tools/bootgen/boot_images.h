@@ -30,7 +30,7 @@ inline constexpr char kFirmwareVersion[] = "120705";
 inline constexpr size_t kFirmwareMarkOffset = 0xEFF0;
 inline constexpr size_t kFirmwareVersionOffset = 0xEFF2;
 
-std::vector<uint8_t> BuildBootImage(const ImageSpec& spec);
+std::vector<uint8_t> BuildBootImage(const ImageSpec& desc);
 std::vector<uint8_t> BuildFirmwareImage(const char* entryName = kFirmwareEntryName);
 
 }  // namespace bootgen

@@ -34,9 +34,9 @@ int main(int argc, char** argv) {
   const std::string bootFolder = out + "\\Boot\\";
 
   std::vector<std::string> entries;
-  for (const bootgen::ImageSpec& spec : bootgen::BootImages()) {
-    if (!WriteImage(bootFolder, spec.entryName, bootgen::BuildBootImage(spec))) return 1;
-    entries.push_back(spec.entryName);
+  for (const bootgen::ImageSpec& desc : bootgen::BootImages()) {
+    if (!WriteImage(bootFolder, desc.entryName, bootgen::BuildBootImage(desc))) return 1;
+    entries.push_back(desc.entryName);
   }
   for (const char* firmware : bootgen::kFirmwareEntryNames) {
     if (!WriteImage(bootFolder, firmware, bootgen::BuildFirmwareImage(firmware))) return 1;

@@ -220,9 +220,9 @@ std::string Join(const std::vector<uint32_t>& v) {
 
 int Show(const std::string& folder) {
   sim::DriveReport r;
-  sim::DriveSpec spec;
+  sim::DriveSpec desc;
   std::string error;
-  if (!sim::LoadDriveSpec(folder + "/drive.ini", &spec, &error) || !sim::Inspect(folder, &r, &error)) {
+  if (!sim::LoadDriveSpec(folder + "/drive.ini", &desc, &error) || !sim::Inspect(folder, &r, &error)) {
     std::fprintf(stderr, "flashsim: %s\n", error.c_str());
     return 1;
   }
@@ -230,8 +230,8 @@ int Show(const std::string& folder) {
   static const char* kFwInfo[] = {"none", "accepted", "disagrees with the flash"};
   std::printf("drive: %s\n", folder.c_str());
   std::printf("model: 0x%03x  flash ID: %02X %02X %02X %02X %02X  geometry: %u CE x %u blocks x %u pages x %u sectors, %u plane(s)\n",
-              spec.controller, spec.flashId[0], spec.flashId[1], spec.flashId[2], spec.flashId[3], spec.flashId[4],
-              spec.ces, spec.blocksPerCE, spec.pagesPerBlock, spec.sectorsPerPage, spec.planes);
+              desc.controller, desc.flashId[0], desc.flashId[1], desc.flashId[2], desc.flashId[3], desc.flashId[4],
+              desc.ces, desc.blocksPerCE, desc.pagesPerBlock, desc.sectorsPerPage, desc.planes);
   std::printf("plugged: %s  plugs: %llu  dead: %s  replug pending: %s\n", r.plugged ? "yes" : "no",
               (unsigned long long)r.plugCount, r.dead ? "yes" : "no", r.replugPending ? "yes" : "no");
   std::printf("controller: %s  two-plane: %s  FWInfo: %s%s  timing 0x%02X voltage 0x%02X\n",

@@ -263,13 +263,13 @@ TEST(DeviceWatchSim, EventLinesBecomeNotifications) {
 
 TEST(DeviceWatchSim, UnplugAndPlugThroughTheSimulatorReachTheDialogThread) {
   ProgramFolder machine;
-  sim::DriveSpec spec;
+  sim::DriveSpec desc;
   std::string error;
-  ASSERT_TRUE(sim::CreateDrive(machine.Path(), spec, &error)) << error;
+  ASSERT_TRUE(sim::CreateDrive(machine.Path(), desc, &error)) << error;
   std::vector<uint32_t> seen;
   DeviceWatch watch([&](uint32_t event) { seen.push_back(event); }, machine.Path());
   ASSERT_TRUE(watch.Active());
-  const std::string drive = sim::DriveFolder(machine.Path(), spec);
+  const std::string drive = sim::DriveFolder(machine.Path(), desc);
   ASSERT_TRUE(sim::SetPlugged(drive, false, &error)) << error;
   ASSERT_TRUE(sim::SetPlugged(drive, true, &error)) << error;
   ASSERT_TRUE(RunEventsUntil([&] { return seen.size() >= 2; }, 5000));

@@ -43,23 +43,23 @@ int main(int argc, char** argv) {
   const std::string machine = dir / "machine";
   ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
   ::setenv("QUORVIN_SIM", machine.c_str(), 1);
-  sim::DriveSpec spec;
-  spec.letter = 'E';
-  spec.controller = 0x425;
-  spec.vendor = "Kinvara";
-  spec.product = "Pocket Drive";
+  sim::DriveSpec desc;
+  desc.letter = 'E';
+  desc.controller = 0x425;
+  desc.vendor = "Kinvara";
+  desc.product = "Pocket Drive";
   // A flash ID that flash8k.ini does not list: the controller reports the
   // geometry itself.
-  spec.revisionLetter = 'C';
-  spec.flashId = {0xEC, 0xDA, 0x10, 0x95, 0x44};
-  spec.ces = 2;
-  spec.blocksPerCE = 512;
-  spec.pagesPerBlock = 16;
-  spec.sectorsPerPage = 4;
-  spec.faults.factoryBadCount = 6;
-  spec.timing.sleepFraction = 0.5;
+  desc.revisionLetter = 'C';
+  desc.flashId = {0xEC, 0xDA, 0x10, 0x95, 0x44};
+  desc.ces = 2;
+  desc.blocksPerCE = 512;
+  desc.pagesPerBlock = 16;
+  desc.sectorsPerPage = 4;
+  desc.faults.factoryBadCount = 6;
+  desc.timing.sleepFraction = 0.5;
   std::string error;
-  if (!sim::CreateDrive(machine, spec, &error)) {
+  if (!sim::CreateDrive(machine, desc, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }

@@ -69,9 +69,9 @@ class DialogSimTest : public ::testing::Test {
 
   std::string Machine() const { return dir_ / "machine"; }
 
-  void CreateDrive(const sim::DriveSpec& spec) {
+  void CreateDrive(const sim::DriveSpec& desc) {
     std::string error;
-    ASSERT_TRUE(sim::CreateDrive(Machine(), spec, &error)) << error;
+    ASSERT_TRUE(sim::CreateDrive(Machine(), desc, &error)) << error;
   }
 
   // Whether the simulated controller answers the device library's own
@@ -147,10 +147,10 @@ TEST_F(DialogSimTest, RepairsAKR425DriveWithoutAPrompt) {
 }
 
 TEST_F(DialogSimTest, KR423WithFirmwareRepairsAfterAReplug) {
-  sim::DriveSpec spec = SmallDrive(0x423);
-  spec.hasFirmware = true;
-  spec.firmwareVersion = "120705";
-  CreateDrive(spec);
+  sim::DriveSpec desc = SmallDrive(0x423);
+  desc.hasFirmware = true;
+  desc.firmwareVersion = "120705";
+  CreateDrive(desc);
   if (!OffersRepairService()) GTEST_SKIP() << "the simulator does not offer the device library's commands yet";
   // The user pulls the drive and plugs it in again a moment later (a
   // removal and an arrival within one tick of timer 3 count as a removal).
@@ -177,9 +177,9 @@ TEST_F(DialogSimTest, KR423WithFirmwareRepairsAfterAReplug) {
 }
 
 TEST_F(DialogSimTest, CloseDuringTheRevertStopsTheEngine) {
-  sim::DriveSpec spec = SmallDrive(0x425);
-  spec.timing.sleepFraction = 1;  // a revert that takes its modelled time
-  CreateDrive(spec);
+  sim::DriveSpec desc = SmallDrive(0x425);
+  desc.timing.sleepFraction = 1;  // a revert that takes its modelled time
+  CreateDrive(desc);
   CRepairDlg dialog(Options());
   bool closed = false;
   const int result = Run(dialog, [&] {

@@ -13,10 +13,10 @@ using qvboot::Target;
 // Images of that role whose downloaded slice serves the target.
 std::set<std::string> Serving(qvboot::Role role, const Target& target) {
   std::set<std::string> names;
-  for (const bootgen::ImageSpec& spec : bootgen::BootImages()) {
-    std::vector<uint8_t> image = bootgen::BuildBootImage(spec);
+  for (const bootgen::ImageSpec& desc : bootgen::BootImages()) {
+    std::vector<uint8_t> image = bootgen::BuildBootImage(desc);
     if (qvboot::SliceServes(image.data() + qvboot::kSliceOffset, qvboot::kSliceSize, role, target))
-      names.insert(spec.entryName);
+      names.insert(desc.entryName);
   }
   return names;
 }
@@ -57,13 +57,13 @@ TEST(BootImages, EachCaseIsServedByExactlyTheImageItsSelectionNames) {
 
 TEST(BootImages, ImagesAre64KiBAndNameThemselves) {
   ASSERT_EQ(bootgen::BootImages().size(), 10u);
-  for (const bootgen::ImageSpec& spec : bootgen::BootImages()) {
-    std::vector<uint8_t> image = bootgen::BuildBootImage(spec);
+  for (const bootgen::ImageSpec& desc : bootgen::BootImages()) {
+    std::vector<uint8_t> image = bootgen::BuildBootImage(desc);
     ASSERT_EQ(image.size(), 65536u);
     qvboot::Header header;
     std::memcpy(&header, image.data() + qvboot::kSliceOffset, sizeof header);
-    EXPECT_STREQ(header.name, spec.entryName);
-    EXPECT_EQ(bootgen::BuildBootImage(spec), image);  // the same bytes on every build
+    EXPECT_STREQ(header.name, desc.entryName);
+    EXPECT_EQ(bootgen::BuildBootImage(desc), image);  // the same bytes on every build
   }
 }
 
