@@ -15,18 +15,35 @@ std::string Where(const char* what, uint32_t ce, uint32_t block, uint32_t page) 
          " page " + std::to_string(page);
 }
 
+static_assert(FlashPageSource::kSpareBytes == repaircmd::kSpareBytes);
+
+class RepairServiceSource final : public FlashPageSource {
+ public:
+  RepairServiceSource(qv::Device& drive, const DeviceIdentity& id) : drive_(drive), id_(id) {}
+  bool ReadSpare(uint32_t ce, uint32_t block, uint32_t page, uint8_t* spare) override {
+    return dravik::ReadSpare(drive_, ce, block, page, spare);
+  }
+  bool ReadPage(uint32_t ce, uint32_t block, uint32_t page, std::vector<uint8_t>* data, uint8_t* spare) override {
+    return dravik::ReadPage(drive_, id_, ce, block, page, data, spare);
+  }
+
+ private:
+  qv::Device& drive_;
+  const DeviceIdentity& id_;
+};
+
 class Survey {
  public:
-  Survey(qv::Device& drive, const DeviceIdentity& id)
-      : drive_(drive), id_(id), lastPage_(id.pagesPerBlock - 1),
+  Survey(FlashPageSource& source, const DeviceIdentity& id)
+      : source_(source), id_(id), lastPage_(id.pagesPerBlock - 1),
         tablePage_(id.blocksPerCE >= kBlocksPerTablePage ? 0 : lastPage_) {}
 
   bool Block(uint32_t ce, uint32_t block, CeSurvey* s) {
-    uint8_t first[repaircmd::kSpareBytes], last[repaircmd::kSpareBytes];
+    uint8_t first[FlashPageSource::kSpareBytes], last[FlashPageSource::kSpareBytes];
     bool haveLast = false;
-    if (!ReadSpare(drive_, ce, block, 0, first)) return Fail("spare read", ce, block, 0);
+    if (!source_.ReadSpare(ce, block, 0, first)) return Fail("spare read", ce, block, 0);
     auto readLast = [&] {
-      if (!haveLast && !ReadSpare(drive_, ce, block, lastPage_, last)) return Fail("spare read", ce, block, lastPage_);
+      if (!haveLast && !source_.ReadSpare(ce, block, lastPage_, last)) return Fail("spare read", ce, block, lastPage_);
       haveLast = true;
       return true;
     };
@@ -59,14 +76,14 @@ class Survey {
   // page of it that carries the table's marks gives entries.
   bool ReadTable(uint32_t ce, uint32_t block, bool* isTable, CeSurvey* s) {
     std::vector<uint8_t> data;
-    uint8_t spare[repaircmd::kSpareBytes];
-    if (!ReadPage(drive_, id_, ce, block, tablePage_, &data, spare)) return Fail("page read", ce, block, tablePage_);
+    uint8_t spare[FlashPageSource::kSpareBytes];
+    if (!source_.ReadPage(ce, block, tablePage_, &data, spare)) return Fail("page read", ce, block, tablePage_);
     std::vector<uint32_t> entries;
     *isTable = IsTableSpare(spare) && ParseTablePage(data.data(), data.size(), &entries);
     if (!*isTable) return true;
     for (uint32_t page = 0; page < id_.pagesPerBlock; ++page) {
       if (page == tablePage_) continue;
-      if (!ReadPage(drive_, id_, ce, block, page, &data, spare)) return Fail("page read", ce, block, page);
+      if (!source_.ReadPage(ce, block, page, &data, spare)) return Fail("page read", ce, block, page);
       if (IsTableSpare(spare)) ParseTablePage(data.data(), data.size(), &entries);
     }
     s->tableFound = true;
@@ -80,7 +97,7 @@ class Survey {
     return false;
   }
 
-  qv::Device& drive_;
+  FlashPageSource& source_;
   const DeviceIdentity& id_;
   const uint32_t lastPage_, tablePage_;
   std::string why_;
@@ -90,8 +107,14 @@ class Survey {
 
 bool SurveyFlash(qv::Device& drive, const DeviceIdentity& id, const SurveyProgress& progress,
                  std::vector<CeSurvey>* out, std::string* why) {
+  RepairServiceSource source(drive, id);
+  return SurveyFlash(source, id, progress, out, why);
+}
+
+bool SurveyFlash(FlashPageSource& source, const DeviceIdentity& id, const SurveyProgress& progress,
+                 std::vector<CeSurvey>* out, std::string* why) {
   std::vector<CeSurvey> survey(id.ces);
-  Survey walk(drive, id);
+  Survey walk(source, id);
   const uint64_t total = uint64_t(id.ces) * id.ExistingBlocksPerCE();
   uint64_t done = 0;
   for (uint32_t ce = 0; ce < id.ces; ++ce) {

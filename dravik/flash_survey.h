@@ -21,7 +21,23 @@ namespace dravik {
 // Called after each block with the blocks done and the blocks to do.
 using SurveyProgress = std::function<void(uint64_t done, uint64_t total)>;
 
+// Where the survey reads the flash from: the controller's repair service
+// here, the sort engine's vendor commands in other tools.
+class FlashPageSource {
+ public:
+  static constexpr uint32_t kSpareBytes = 16;
+  virtual ~FlashPageSource() = default;
+  // The spare bytes of one page.
+  virtual bool ReadSpare(uint32_t ce, uint32_t block, uint32_t page, uint8_t* spare) = 0;
+  // The data (identity.PageBytes()) and the spare bytes of one page.
+  virtual bool ReadPage(uint32_t ce, uint32_t block, uint32_t page, std::vector<uint8_t>* data,
+                        uint8_t* spare) = 0;
+};
+
 // False, with the reason, when a read fails.
+bool SurveyFlash(FlashPageSource& source, const DeviceIdentity& identity, const SurveyProgress& progress,
+                 std::vector<CeSurvey>* survey, std::string* why);
+// The same over the controller's repair service.
 bool SurveyFlash(qv::Device& drive, const DeviceIdentity& identity, const SurveyProgress& progress,
                  std::vector<CeSurvey>* survey, std::string* why);
 

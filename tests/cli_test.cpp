@@ -10,8 +10,15 @@
 #include <sstream>
 #include <string>
 
+#include <png.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "platform/tests/temp_dir.h"
 #include "sim/sim_api.h"
+#include "tools/quorvin-cli/map_picture.h"
 
 namespace {
 
@@ -154,6 +161,69 @@ TEST_F(CliTest, InterruptEndsWithUserBreakAndNoProcessLeft) {
   std::ifstream in(work() + "/out.txt");
   std::string text((std::istreambuf_iterator<char>(in)), {});
   EXPECT_NE(text.find("UserBreak"), std::string::npos) << text;
+}
+
+// The map drawn after a revert shows, cell by cell, what the simulator
+// finds in the flash: the marks, the table entries without a mark, and each
+// CE's table block.
+TEST_F(CliTest, MapShowsWhatTheFlashRecords) {
+  sim::DriveSpec s = SmallKr425('E', 1);
+  s.ces = 2;
+  s.blocksPerCE = 1024;
+  s.faults.factoryBad = {{0, 7, false}, {1, 300, true}};
+  s.faults.programFail = {{0, 40, 3}, {1, 1000, 0}};
+  ASSERT_TRUE(sim::CreateDrive(machine(), s));
+  RunResult r = RunCli(work(), machine(), "revert --yes E: --map map.png");
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("Map of E: map.png"), std::string::npos) << r.out;
+
+  sim::DriveReport report;
+  ASSERT_TRUE(sim::Inspect(sim::DriveFolder(machine(), 'E'), &report));
+  ASSERT_EQ(report.tables.size(), 2u);
+  BlockMap expected;
+  expected.blocksPerCE = s.blocksPerCE;
+  expected.ces.assign(2, std::vector<BlockKind>(s.blocksPerCE, BlockKind::kGood));
+  for (const sim::BadBlockTable& t : report.tables) {
+    for (uint32_t b : t.entries) expected.ces[t.ce][b] = BlockKind::kFoundBad;
+    expected.ces[t.ce][t.block] = BlockKind::kTable;
+  }
+  for (uint32_t ce = 0; ce < 2; ++ce)
+    for (uint32_t b : report.badMarks[ce]) expected.ces[ce][b] = BlockKind::kMarked;
+  // Both kinds of bad block are on the map: the factory-bad blocks are
+  // listed without a mark, the failing ones carry the revert's mark.
+  EXPECT_EQ(expected.ces[0][7], BlockKind::kFoundBad);
+  EXPECT_EQ(expected.ces[0][40], BlockKind::kMarked);
+
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&png, (work() + "/map.png").c_str())) << png.message;
+  png.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
+  ASSERT_TRUE(png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) << png.message;
+  MapLayout layout = LayOut(expected);
+  ASSERT_EQ(png.width, layout.width);
+  ASSERT_EQ(png.height, layout.height);
+  int wrong = 0;
+  for (uint32_t ce = 0; ce < 2; ++ce)
+    for (uint32_t b = 0; b < s.blocksPerCE; ++b) {
+      const uint8_t* p = &pixels[(size_t(layout.CellY(ce, b)) * png.width + layout.CellX(b)) * 3];
+      Rgb want = ColourOf(expected.ces[ce][b]);
+      if (p[0] != want.r || p[1] != want.g || p[2] != want.b) ++wrong;
+    }
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(CliTest, MapProblemsAreFoundBeforeTheRun) {
+  ASSERT_TRUE(sim::CreateDrive(machine(), SmallKr425('E', 1)));
+  RunResult r = RunCli(work(), machine(), "revert --yes E: --map no/such/folder/map.svg");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("no folder"), std::string::npos) << r.err;
+  sim::DriveReport report;
+  ASSERT_TRUE(sim::Inspect(sim::DriveFolder(machine(), 'E'), &report));
+  EXPECT_EQ(report.totalErases, 0u);  // nothing was erased
+  EXPECT_EQ(RunCli(work(), machine(), "revert --yes E: --map map.bmp").exitCode, 2);
+  EXPECT_EQ(RunCli(work(), machine(), "info E: --map map.png").exitCode, 2);
 }
 
 }  // namespace

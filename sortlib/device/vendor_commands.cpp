@@ -45,23 +45,22 @@ int BufferedInCall(Handle h, const uint8_t* cdb, uint8_t cdbLength, uint32_t dat
   return 1;
 }
 
-// Fills command bytes 2..5 with a sector address, most significant first.
-void PutAddress(uint8_t* cdb, uint32_t sector) {
+}  // namespace
+
+void BuildBlockCdb(uint8_t cdb[16], uint8_t opcode, uint32_t sector, uint8_t ce) {
+  std::memset(cdb, 0, 16);
+  cdb[0] = opcode;
   cdb[2] = static_cast<uint8_t>(sector >> 24);
   cdb[3] = static_cast<uint8_t>(sector >> 16);
   cdb[4] = static_cast<uint8_t>(sector >> 8);
   cdb[5] = static_cast<uint8_t>(sector);
-}
-
-// The 13-byte block command: opcode, address, CE select in byte 12.
-void BlockCdb(uint8_t cdb[16], uint8_t opcode, uint32_t sector, uint8_t ce) {
-  std::memset(cdb, 0, 16);
-  cdb[0] = opcode;
-  PutAddress(cdb, sector);
   cdb[12] = ce;
 }
 
-}  // namespace
+void BuildReadSectorsCdb(uint8_t cdb[16], uint32_t sector, uint8_t ce, uint32_t length) {
+  BuildBlockCdb(cdb, kOpReadSectors, sector, ce);
+  cdb[8] = static_cast<uint8_t>(length >= 512 ? length / 512 : 1);
+}
 
 int SendDataIn(Handle h, const uint8_t* cdb, uint8_t cdbLength, uint32_t dataLength,
                uint32_t timeoutSeconds, void* out) {
@@ -144,20 +143,20 @@ int CmdReadStatus(Handle h, uint8_t selector, uint8_t flag, uint8_t out[8]) {
 
 int CmdEraseBlock(Handle h, uint32_t sector, uint8_t ce, uint8_t out[16]) {
   uint8_t cdb[16];
-  BlockCdb(cdb, 0xF5, sector, ce);
+  BuildBlockCdb(cdb, kOpEraseBlock, sector, ce);
   std::memset(out, 0, 4);
   return Delivered(Send(h, cdb, 13, qv::ScsiDirection::kIn, out, 16, 200, 0)) ? 1 : 0;
 }
 
 int CmdEraseBlockChecked(Handle h, uint32_t sector, uint8_t ce, uint8_t out[1]) {
   uint8_t cdb[16];
-  BlockCdb(cdb, 0xFE, sector, ce);
+  BuildBlockCdb(cdb, kOpEraseBlockChecked, sector, ce);
   return BufferedInCall(h, cdb, 13, 1, 200, out);
 }
 
 int CmdReadSpare(Handle h, uint32_t sector, uint8_t ce, uint8_t out[16]) {
   uint8_t cdb[16];
-  BlockCdb(cdb, 0xF9, sector, ce);
+  BuildBlockCdb(cdb, kOpReadSpare, sector, ce);
   std::memset(out, 0, 4);
   return Delivered(Send(h, cdb, 13, qv::ScsiDirection::kIn, out, 16, 200, 0)) ? 1 : 0;
 }
@@ -165,7 +164,7 @@ int CmdReadSpare(Handle h, uint32_t sector, uint8_t ce, uint8_t out[16]) {
 int CmdWriteSectors(Handle h, uint32_t sector, uint8_t ce, uint32_t count,
                     const uint8_t spare[4], const void* data) {
   uint8_t cdb[16];
-  BlockCdb(cdb, 0xF6, sector, ce);
+  BuildBlockCdb(cdb, kOpWriteSectors, sector, ce);
   cdb[1] = spare[0];
   cdb[8] = static_cast<uint8_t>(count);
   cdb[9] = spare[1];
@@ -184,15 +183,14 @@ int CmdWriteSectors(Handle h, uint32_t sector, uint8_t ce, uint32_t count,
 
 int CmdReadSectors(Handle h, uint32_t sector, uint8_t ce, uint32_t length, void* out) {
   uint8_t cdb[16];
-  BlockCdb(cdb, 0xF8, sector, ce);
-  cdb[8] = static_cast<uint8_t>(length >= 512 ? length / 512 : 1);
+  BuildReadSectorsCdb(cdb, sector, ce, length);
   return Delivered(Send(h, cdb, 13, qv::ScsiDirection::kIn, out, length, 200, kSenseLength)) ? 1
                                                                                                : 0;
 }
 
 int CmdVerifyBlock(Handle h, uint32_t sector, uint8_t ce, uint8_t out[2]) {
   uint8_t cdb[16];
-  BlockCdb(cdb, 0xF8, sector, ce);
+  BuildBlockCdb(cdb, kOpReadSectors, sector, ce);
   cdb[7] = 0x01;
   cdb[8] = 0x01;
   return Delivered(Send(h, cdb, 13, qv::ScsiDirection::kIn, out, 2, 200, kSenseLength)) ? 1 : 0;

@@ -10,6 +10,20 @@ namespace sievex {
 
 using Handle = qv::Device*;
 
+// Opcodes of the block commands (13-byte form: opcode, first sector in
+// bytes 2..5 most significant first, CE select in byte 12).
+inline constexpr uint8_t kOpEraseBlock = 0xF5;
+inline constexpr uint8_t kOpEraseBlockChecked = 0xFE;
+inline constexpr uint8_t kOpReadSpare = 0xF9;
+inline constexpr uint8_t kOpWriteSectors = 0xF6;
+inline constexpr uint8_t kOpReadSectors = 0xF8;
+inline constexpr uint8_t kBlockCdbLength = 13;
+
+// Command builders for callers that judge the answer themselves.
+void BuildBlockCdb(uint8_t cdb[16], uint8_t opcode, uint32_t sector, uint8_t ce);
+// CmdReadSectors' command for `length` bytes (N = length / 512, or 1).
+void BuildReadSectorsCdb(uint8_t cdb[16], uint32_t sector, uint8_t ce, uint32_t length);
+
 // Generic forms.
 // Data-in command: buffered below 512 bytes, direct from 512. Success when
 // the call was delivered and the SCSI status is 0; only then the buffered

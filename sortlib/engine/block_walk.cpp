@@ -29,10 +29,13 @@ uint32_t SelectCEGroup(RevertSession* s) {
 }
 
 bool IsSkippedBlock(const RevertSession* s, uint32_t block) {
+  return IsSkippedFlashBlock(s->m_pDevice->m_FlashId, block);
+}
+
+bool IsSkippedFlashBlock(const uint8_t flashId[5], uint32_t block) {
   static constexpr uint8_t kIdA[5] = {0x45, 0xC5, 0x95, 0xA5, 0xEA};
   static constexpr uint8_t kIdB[5] = {0x45, 0xC5, 0x95, 0xE5, 0xEA};
-  const uint8_t* id = s->m_pDevice->m_FlashId;
-  if (std::memcmp(id, kIdA, 5) != 0 && std::memcmp(id, kIdB, 5) != 0) return false;
+  if (std::memcmp(flashId, kIdA, 5) != 0 && std::memcmp(flashId, kIdB, 5) != 0) return false;
   return (block >= 4146 && block <= 8191) || block >= 13312;
 }
 

@@ -16,6 +16,7 @@ uint32_t SelectCEGroup(RevertSession* s);
 
 // Block numbers that two flash types do not have (4146..8191, 13312 up).
 bool IsSkippedBlock(const RevertSession* s, uint32_t block);
+bool IsSkippedFlashBlock(const uint8_t flashId[5], uint32_t block);
 
 // The stop flag, read afresh every time.
 bool StopRequested(const RevertSession* s);

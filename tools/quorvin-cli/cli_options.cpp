@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/console/sievex_import.h"
+#include "tools/quorvin-cli/map_picture.h"
 
 namespace {
 
@@ -66,6 +67,14 @@ Options:
   --test-count N       number of blocks tested (0: all)
   --skip-cannot-mark-bad N
                        0 turns a bad-block count disagreement into a failure
+  --map FILE.png|FILE.svg
+                       revert, repair: after the revert, read every block's
+                       marks and the bad-block tables back from the flash and
+                       draw each CE's blocks: green good, amber found bad in
+                       testing (listed in the table only), red marked bad,
+                       blue the bad-block table, grey not present. One row
+                       of cells per 128 blocks, CE 0 on top. With several
+                       drives each gets its own file, FILE-E.png, FILE-F.png
   -h, --help           this text
   --version            the version
 
@@ -161,6 +170,16 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* o, std::string* error) {
     } else if (arg == "--skip-cannot-mark-bad") {
       if (!value(0xFFFFFFFF, &n)) return false;
       o->skipCannotMarkBad = n;
+    } else if (arg == "--map") {
+      if (i + 1 >= argc) {
+        *error = arg + " needs a file name";
+        return false;
+      }
+      o->mapPath = argv[++i];
+      if (MapFormatOf(o->mapPath) == MapFormat::kUnknown) {
+        *error = "--map writes .png or .svg files: " + o->mapPath;
+        return false;
+      }
     } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
       *error = "unknown option " + arg;
       return false;
@@ -208,6 +227,10 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* o, std::string* error) {
     }
   } else {
     *error = "unknown command " + o->command;
+    return false;
+  }
+  if (!o->mapPath.empty() && o->command != "revert" && o->command != "repair") {
+    *error = "--map goes with revert or repair";
     return false;
   }
   return true;

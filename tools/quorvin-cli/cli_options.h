@@ -15,6 +15,7 @@ struct CliOptions {
   bool help = false;
   bool version = false;
   _KVConfig config{};               // the program's configuration, then the options
+  std::string mapPath;              // --map: picture of the blocks after the revert
   // Registry values for this run only.
   std::optional<uint32_t> writeLog, testStartBlock, testBlockCount, skipCannotMarkBad;
 };

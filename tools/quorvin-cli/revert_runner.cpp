@@ -17,6 +17,7 @@
 #include "platform/registry.h"
 #include "platform/storage.h"
 #include "tools/quorvin-cli/drive_listing.h"
+#include "tools/quorvin-cli/drive_map.h"
 #include "tools/quorvin-cli/progress_line.h"
 #include "tools/quorvin-cli/state_names.h"
 
@@ -56,6 +57,7 @@ struct DriveRun {
   RevertOutcome outcome;
   std::atomic<bool> started{false};  // StartSort may now be stopped
   std::atomic<bool> done{false};
+  std::string mapPath, mapError;
 };
 
 }  // namespace
@@ -92,6 +94,14 @@ int RunReverts(SievexImport& sievex, const CliOptions& options, std::vector<Reve
     std::fprintf(stderr, "quorvin-cli: sending raw SCSI commands to a drive needs root or the "
                          "CAP_SYS_RAWIO capability (and write access to the device)\n");
     return kExitPrivilege;
+  }
+
+  for (char letter : options.drives) {
+    std::string why;
+    if (!options.mapPath.empty() && !CanWriteMap(MapPathFor(options.mapPath, letter, options.drives.size()), &why)) {
+      std::fprintf(stderr, "quorvin-cli: --map: %s\n", why.c_str());
+      return kExitUsage;
+    }
   }
 
   struct sigaction sa {};
@@ -154,6 +164,22 @@ int RunReverts(SievexImport& sievex, const CliOptions& options, std::vector<Reve
   stopper.join();
   for (auto& run : runs) run->line->Finish();
 
+  // The maps are read while each controller still runs the revert's code.
+  for (auto& run : runs) {
+    if (options.mapPath.empty() || !run->outcome.ran) continue;
+    run->mapPath = MapPathFor(options.mapPath, run->letter, runs.size());
+    if (g_interrupted.load()) {
+      run->mapError = "interrupted";
+      continue;
+    }
+    const RevertOutcome& o = run->outcome;
+    const std::string summary = "revert ended in " + StateName(o.state) + " with " +
+                                std::to_string(o.badBlocks) + " bad blocks";
+    if (!WriteDriveMap(sievex, run->object, run->letter, summary, run->mapPath, terminal, &run->mapError) &&
+        run->mapError.empty())
+      run->mapError = "failed";
+  }
+
   bool allOk = true, anyUnbound = false;
   std::printf("\n%-6s %-15s %-7s %-9s %s\n", "DRIVE", "STATE", "RESULT", "BAD", "LOG");
   uint32_t logMask = qv::RegistryReadDword("WriteLog", 0);
@@ -177,6 +203,17 @@ int RunReverts(SievexImport& sievex, const CliOptions& options, std::vector<Reve
                 o.result, o.badBlocks, log.c_str());
     allOk = allOk && o.Succeeded();
     outcomes->push_back(o);
+  }
+  for (auto& run : runs) {
+    if (run->mapPath.empty()) continue;
+    if (run->mapError.empty()) {
+      std::printf("Map of %c: %s (green good, amber found bad in testing, red marked bad, blue bad-block "
+                  "table, grey not present; one row per 128 blocks, CE 0 on top)\n",
+                  run->letter, run->mapPath.c_str());
+    } else {
+      std::fprintf(stderr, "quorvin-cli: no map of %c: %s\n", run->letter, run->mapError.c_str());
+      allOk = false;
+    }
   }
   for (auto& run : runs) sievex.Destroy(run->object);
   signal(SIGINT, SIG_DFL);
