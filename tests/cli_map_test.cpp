@@ -1,7 +1,6 @@
 // The block map of quorvin-cli: from the survey to the picture, and the
 // read-back refusing what the drive refuses.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstring>
 #include <fstream>
@@ -10,6 +9,7 @@
 #include "platform/storage.h"
 #include "platform/tests/temp_dir.h"
 #include "sim/sim_api.h"
+#include "tests/png_decode.h"
 #include "tools/quorvin-cli/drive_map.h"
 #include "tools/quorvin-cli/flash_readback.h"
 #include "tools/quorvin-cli/map_picture.h"
@@ -120,17 +120,12 @@ TEST(MapPictureTest, PngFileDecodesToTheRenderedPixels) {
   const std::string path = dir / "map.png";
   { std::ofstream(path) << "an older picture"; }
   ASSERT_TRUE(WriteMapFile(path, map, "E:", &why)) << why;
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&png, path.c_str())) << png.message;
-  png.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
-  ASSERT_TRUE(png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) << png.message;
+  DecodedPng png = DecodePng(path);
+  ASSERT_TRUE(png.error.empty()) << png.error;
   MapImage rendered = RenderMap(map);
   EXPECT_EQ(png.width, rendered.width);
   EXPECT_EQ(png.height, rendered.height);
-  EXPECT_EQ(pixels, rendered.rgb);
+  EXPECT_EQ(png.rgb, rendered.rgb);
   // Only the picture is left: no temporary sibling.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 

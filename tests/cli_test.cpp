@@ -10,14 +10,13 @@
 #include <sstream>
 #include <string>
 
-#include <png.h>
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "platform/tests/temp_dir.h"
 #include "sim/sim_api.h"
+#include "tests/png_decode.h"
 #include "tools/quorvin-cli/map_picture.h"
 
 namespace {
@@ -194,20 +193,15 @@ TEST_F(CliTest, MapShowsWhatTheFlashRecords) {
   EXPECT_EQ(expected.ces[0][7], BlockKind::kFoundBad);
   EXPECT_EQ(expected.ces[0][40], BlockKind::kMarked);
 
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&png, (work() + "/map.png").c_str())) << png.message;
-  png.format = PNG_FORMAT_RGB;
-  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
-  ASSERT_TRUE(png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) << png.message;
+  DecodedPng png = DecodePng(work() + "/map.png");
+  ASSERT_TRUE(png.error.empty()) << png.error;
   MapLayout layout = LayOut(expected);
   ASSERT_EQ(png.width, layout.width);
   ASSERT_EQ(png.height, layout.height);
   int wrong = 0;
   for (uint32_t ce = 0; ce < 2; ++ce)
     for (uint32_t b = 0; b < s.blocksPerCE; ++b) {
-      const uint8_t* p = &pixels[(size_t(layout.CellY(ce, b)) * png.width + layout.CellX(b)) * 3];
+      const uint8_t* p = &png.rgb[(size_t(layout.CellY(ce, b)) * png.width + layout.CellX(b)) * 3];
       Rgb want = ColourOf(expected.ces[ce][b]);
       if (p[0] != want.r || p[1] != want.g || p[2] != want.b) ++wrong;
     }
