@@ -62,11 +62,6 @@ Options:
   --ce-group N         CE group index 0, 1 or 2 (1, 2 or 4 CEs; default 1)
   --two-plane          allow two-plane operation
   --no-bad-table       do not write the bad-block table
-  --write-log MASK     test log categories: 1 results, 2 re-marking, 4 times
-  --test-start N       first block tested in every CE
-  --test-count N       number of blocks tested (0: all)
-  --skip-cannot-mark-bad N
-                       0 turns a bad-block count disagreement into a failure
   --map FILE.png|FILE.svg
                        revert, repair: after the revert, read every block's
                        marks and the bad-block tables back from the flash and
@@ -75,6 +70,11 @@ Options:
                        blue the bad-block table, grey not present. One row
                        of cells per 128 blocks, CE 0 on top. With several
                        drives each gets its own file, FILE-E.png, FILE-F.png
+  --write-log MASK     test log categories: 1 results, 2 re-marking, 4 times
+  --test-start N       first block tested in every CE
+  --test-count N       number of blocks tested (0: all)
+  --skip-cannot-mark-bad N
+                       0 turns a bad-block count disagreement into a failure
   -h, --help           this text
   --version            the version
 
@@ -84,7 +84,7 @@ beside its own executable. QUORVIN_SIM=<folder> runs it on simulated drives.
 
 Exit codes:
   0    success: the run ended in "Finish" (list and info: success)
-  1    the revert or repair failed
+  1    the revert or repair failed, or --map wrote no map
   2    usage error
   3    no such drive, or the drive is not a supported USB drive
   4    a product file (Sievex.dll, Dravik.dll) is missing or unusable

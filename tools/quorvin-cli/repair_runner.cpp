@@ -78,7 +78,10 @@ int RunRepair(SievexImport& sievex, const CliOptions& options) {
 
   std::vector<RevertOutcome> outcomes;
   int code = RunReverts(sievex, options, &outcomes);
-  if (code != kExitOk) {
+  // A missing map does not stop the repair; it still fails the command.
+  const bool onlyTheMapFailed = code == kExitFailed && outcomes.size() == 1 && outcomes[0].Succeeded() &&
+                                outcomes[0].mapFailed;
+  if (code != kExitOk && !onlyTheMapFailed) {
     std::printf("%s\n", DialogString(12).c_str());
     return code;
   }
@@ -124,5 +127,5 @@ int RunRepair(SievexImport& sievex, const CliOptions& options) {
     return kExitFailed;
   }
   std::printf("%s\n", DialogString(11).c_str());
-  return kExitOk;
+  return onlyTheMapFailed ? kExitFailed : kExitOk;
 }

@@ -179,6 +179,7 @@ int RunReverts(SievexImport& sievex, const CliOptions& options, std::vector<Reve
         run->mapError.empty())
       run->mapError = "failed";
   }
+  for (auto& run : runs) run->outcome.mapFailed = !run->mapError.empty();
 
   bool allOk = true, anyUnbound = false;
   std::printf("\n%-6s %-15s %-7s %-9s %s\n", "DRIVE", "STATE", "RESULT", "BAD", "LOG");

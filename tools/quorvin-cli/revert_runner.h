@@ -10,6 +10,7 @@ struct RevertOutcome {
   char letter = 0;
   int result = 0;          // StartSort's result
   bool ran = false;        // the callback was called at least once
+  bool mapFailed = false;  // --map was asked for and no map was written
   uint32_t state = 0, badBlocks = 0, percent = 0, scannedBlocks = 0;
   bool Succeeded() const;
 };
