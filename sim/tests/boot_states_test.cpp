@@ -5,20 +5,8 @@
 namespace simtest {
 namespace {
 
-class SimBoot : public ::testing::Test {
+class SimBoot : public PluggedDrive {
  protected:
-  void Make(sim::DriveSpec desc) {
-    spec_ = desc;
-    machine_ = MakeMachine();
-    std::string error;
-    ASSERT_TRUE(sim::CreateDrive(machine_, spec_, &error)) << error;
-    host_ = std::make_unique<Host>(machine_);
-    ASSERT_NE(host_->Device(), nullptr);
-  }
-  void TearDown() override {
-    host_.reset();
-    std::filesystem::remove_all(machine_);
-  }
   bool BlockCommandsWork() {
     Bytes out;
     return host_->Erase(0, 0x01) && host_->Spare(0, 0x01, &out);
@@ -30,15 +18,6 @@ class SimBoot : public ::testing::Test {
     host_->Reopen();
     ASSERT_NE(host_->Device(), nullptr);
   }
-  sim::DriveReport Report() {
-    sim::DriveReport r;
-    EXPECT_TRUE(sim::Inspect(sim::DriveFolder(machine_, spec_), &r));
-    return r;
-  }
-
-  sim::DriveSpec spec_;
-  std::string machine_;
-  std::unique_ptr<Host> host_;
 };
 
 TEST_F(SimBoot, InquiryCarriesTheTagAndRomAnswersOnlyIdentification) {

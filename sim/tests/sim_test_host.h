@@ -230,9 +230,8 @@ inline Bytes FWInfo(const sim::DriveSpec& s) {
   return f;
 }
 
-// A machine with one drive whose engine code runs (and, for a KR425, whose
-// FWInfo was accepted), ready for block commands.
-class RunningDrive : public ::testing::Test {
+// A machine with one plugged drive and a host that has it open.
+class PluggedDrive : public ::testing::Test {
  protected:
   void Make(sim::DriveSpec desc) {
     spec_ = desc;
@@ -241,11 +240,6 @@ class RunningDrive : public ::testing::Test {
     ASSERT_TRUE(sim::CreateDrive(machine_, spec_, &error)) << error;
     host_ = std::make_unique<Host>(machine_);
     ASSERT_NE(host_->Device(), nullptr);
-    ASSERT_TRUE(host_->BootDiscovery(Slice(qvboot::kRoleDiscovery, {ForController(desc.controller)})));
-    ASSERT_TRUE(host_->BootEngine(Slice(qvboot::kRoleEngine, {ForController(desc.controller)})));
-    if (desc.controller == 0x425) {
-      ASSERT_TRUE(host_->WriteFWInfo(FWInfo(spec_)));
-    }
   }
   void TearDown() override {
     host_.reset();
@@ -257,6 +251,25 @@ class RunningDrive : public ::testing::Test {
     EXPECT_TRUE(sim::Inspect(sim::DriveFolder(machine_, spec_), &r, &error)) << error;
     return r;
   }
+
+  sim::DriveSpec spec_;
+  std::string machine_;
+  std::unique_ptr<Host> host_;
+};
+
+// The same drive with its engine code running (and, for a KR425, its FWInfo
+// accepted), ready for block commands.
+class RunningDrive : public PluggedDrive {
+ protected:
+  void Make(sim::DriveSpec desc) {
+    PluggedDrive::Make(desc);
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(host_->BootDiscovery(Slice(qvboot::kRoleDiscovery, {ForController(desc.controller)})));
+    ASSERT_TRUE(host_->BootEngine(Slice(qvboot::kRoleEngine, {ForController(desc.controller)})));
+    if (desc.controller == 0x425) {
+      ASSERT_TRUE(host_->WriteFWInfo(FWInfo(spec_)));
+    }
+  }
   uint32_t Spb() const { return spec_.SectorsPerBlock(); }
   uint32_t Spp() const { return spec_.sectorsPerPage; }
   Bytes Pattern(uint32_t sectors, uint8_t seed) const {
@@ -264,10 +277,6 @@ class RunningDrive : public ::testing::Test {
     for (size_t i = 0; i < b.size(); ++i) b[i] = uint8_t(seed + i * 7 + (i >> 9));
     return b;
   }
-
-  sim::DriveSpec spec_;
-  std::string machine_;
-  std::unique_ptr<Host> host_;
 };
 
 }  // namespace simtest
