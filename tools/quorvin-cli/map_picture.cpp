@@ -209,7 +209,9 @@ MapImage RenderMap(const BlockMap& map) {
     // The caption row holds CE n as n + 1 dots and a rule across the band.
     const uint32_t captionY = l.BandTop(ce) - MapLayout::kCaptionHeight;
     for (uint32_t dot = 0; dot <= ce; ++dot) canvas.Fill(MapLayout::kMargin + dot * 6, captionY + 6, 4, 4, kInk);
-    canvas.Fill(MapLayout::kMargin + (ce + 1) * 6 + 4, captionY + 8, l.columns * MapLayout::kPitch, 1, ColourOf(BlockKind::kAbsent));
+    const uint32_t ruleX = MapLayout::kMargin + (ce + 1) * 6 + 4;
+    const uint32_t gridRight = MapLayout::kMargin + l.columns * MapLayout::kPitch - (MapLayout::kPitch - MapLayout::kCell);
+    if (gridRight > ruleX) canvas.Fill(ruleX, captionY + 8, gridRight - ruleX, 1, ColourOf(BlockKind::kAbsent));
     const std::vector<BlockKind>& blocks = map.ces[ce];
     for (uint32_t b = 0; b < blocks.size(); ++b)
       canvas.Fill(l.CellX(b), l.CellY(ce, b), MapLayout::kCell, MapLayout::kCell, ColourOf(blocks[b]));
