@@ -129,15 +129,9 @@ Outcome Controller::FdCommand(const Request& r) {
       if (!ZeroBytes(r, {2, 3, 4, 5, 6, 7, 8, 9}) || !NoData(r, Direction::kIn)) return Refuse("start boot code: wrong bytes");
       if (h_.download != kDownloadDiscovery || h_.chunkMask != 0xFF)
         return Refuse("start boot code: no complete discovery download");
-      h_.download = kDownloadNone;
-      h_.chunkMask = 0;
-      if (!qvboot::SliceServes(h_.ram, sizeof h_.ram, qvboot::kRoleDiscovery, Target()))
-        return Refuse("start boot code: the image does not serve this controller");
       // The discovery code restarts the controller.
-      h_.bootState = kBootDiscovery;
-      h_.fwInfo = kFwInfoNone;
-      h_.altPages = 0;
-      h_.twoPlane = 0;
+      if (!RunDownloadedCode(qvboot::kRoleDiscovery, kBootDiscovery))
+        return Refuse("start boot code: the image does not serve this controller");
       return Done(0);
     case 0x13:  // CmdPrepareDownload
       if (c[2] != 0x01 || !ZeroBytes(r, {3, 4, 5, 6, 7, 8, 9}) || !NoData(r, Direction::kOut))
@@ -162,6 +156,17 @@ Outcome Controller::FdCommand(const Request& r) {
   }
 }
 
+bool Controller::RunDownloadedCode(qvboot::Role role, uint32_t bootState) {
+  h_.download = kDownloadNone;
+  h_.chunkMask = 0;
+  if (!qvboot::SliceServes(h_.ram, sizeof h_.ram, role, Target())) return false;
+  h_.bootState = bootState;
+  h_.fwInfo = kFwInfoNone;
+  h_.altPages = 0;
+  h_.twoPlane = 0;
+  return true;
+}
+
 Outcome Controller::RamWrite(const Request& r, bool engineForm) {
   const uint8_t* c = r.cdb;
   // FD 00 01 MH ML FF 03 02 00 00 (discovery) / FD 00 01 MH ML 00 03 02 00 00 00 00 (engine)
@@ -176,14 +181,8 @@ Outcome Controller::RamWrite(const Request& r, bool engineForm) {
   std::memcpy(h_.ram + chunk * 512, r.data, 512);
   h_.chunkMask |= 1u << chunk;
   if (engineForm && h_.chunkMask == 0xFF) {
-    h_.download = kDownloadNone;
-    h_.chunkMask = 0;
-    if (!qvboot::SliceServes(h_.ram, sizeof h_.ram, qvboot::kRoleEngine, Target()))
+    if (!RunDownloadedCode(qvboot::kRoleEngine, kBootEngine))
       return Refuse("engine download: the image does not serve this controller");
-    h_.bootState = kBootEngine;
-    h_.fwInfo = kFwInfoNone;
-    h_.altPages = 0;
-    h_.twoPlane = 0;
     h_.lastOpPassed = 1;
     // A KR423 that carries firmware keeps running this code until it is
     // unplugged and plugged again.

@@ -50,6 +50,9 @@ class Controller {
   Outcome SetMode(const Request& r);
   Outcome WriteFWInfo(const Request& r);
   Outcome RamWrite(const Request& r, bool engineForm);
+  // Ends the download in RAM and, when the image there serves this
+  // controller in `role`, runs it: the controller restarts in `bootState`.
+  bool RunDownloadedCode(qvboot::Role role, uint32_t bootState);
   Outcome RamRead(const Request& r);
 
   // Gates shared by the block commands: the engine runs, a KR425 has an
